@@ -1,0 +1,60 @@
+// The whole dialogue of one apply as the emulator serves it over loopback
+// TCP: active channel, points, frequency list, the six embedding commands
+// (the FILename one parses the file) and the error query. The client only
+// reads the lines; the plug-in's own share (model, writer, reply parsing)
+// is measured by the end-to-end benchmarks.
+#include <benchmark/benchmark.h>
+
+#include <string>
+#include <vector>
+
+#include "../tests/emulator/test_files.h"
+#include "qvzsim/client.h"
+#include "qvzsim/server.h"
+
+namespace {
+
+void BM_EmulatorApplyDialogue(benchmark::State& state) {
+    qvzsim::ServerOptions options;
+    options.port = 0;
+    options.quiet = true;
+    options.instrument.sweep.points = static_cast<int>(state.range(0));
+    qvzsim::Server server(options);
+    std::string error;
+    if (!server.start(&error)) {
+        state.SkipWithError(error.c_str());
+        return;
+    }
+    qvzsim_test::TempDir dir;
+    const std::string file =
+        dir.write("Bench_Port1.s2p", qvzsim_test::LibraryStyleTouchstone(options.instrument.sweep));
+    qvzsim::Client client;
+    if (!client.connect("127.0.0.1", server.port(), &error)) {
+        state.SkipWithError(error.c_str());
+        return;
+    }
+    const std::vector<std::string> commands = {
+        "CALCulate1:FSIMulator:SENDed:DEEMbed:PORT1:STATe 0",
+        "CALCulate1:FSIMulator:SENDed:DEEMbed:PORT1:USER:FILename \"\"",
+        "CALCulate1:FSIMulator:SENDed:PMCircuit:PORT1:USER:FILename \"" + file + "\"",
+        "CALCulate1:FSIMulator:SENDed:PMCircuit:PORT1:STATe 1",
+        "CALCulate1:FSIMulator:SENDed:PMCircuit:STATe 1",
+        "CALCulate1:FSIMulator:STATe 1",
+    };
+    for (auto _ : state) {
+        bool ok = client.query("SERVice:CHANnel:ACTive?").has_value() &&
+                  client.query("SENSe1:SWEep:POINts?").has_value() &&
+                  client.query(":SENSe1:FREQuency:DATA?", 10000).has_value();
+        for (const std::string& command : commands) {
+            ok = ok && client.send(command);
+        }
+        const std::optional<std::string> status = client.query(":SYST:ERR?", 10000);
+        if (!ok || status != "0,\"No error\"") {
+            state.SkipWithError("the dialogue failed");
+            break;
+        }
+    }
+}
+BENCHMARK(BM_EmulatorApplyDialogue)->Arg(201)->Arg(100001)->Unit(benchmark::kMillisecond)->UseRealTime();
+
+}  // namespace

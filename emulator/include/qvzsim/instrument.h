@@ -1,0 +1,89 @@
+// The emulated analyzer's state: channels with their sweeps, the fixture
+// simulator of each channel and port, and the error queue. Every member is
+// thread-safe; the connections of all clients share one Instrument.
+// Arguments are checked by the command dispatcher; here channels are 1..N
+// and ports 1..4, and a bad one throws std::out_of_range.
+#ifndef QVZSIM_INSTRUMENT_H
+#define QVZSIM_INSTRUMENT_H
+
+#include <cstddef>
+#include <mutex>
+#include <string>
+#include <vector>
+
+#include "qvzsim/error_queue.h"
+#include "qvzsim/instrument_state.h"
+#include "qvzsim/logger.h"
+#include "qvzsim/touchstone_reader.h"
+
+namespace qvzsim {
+
+enum class FixtureFunction { kMatching, kDeembedding };
+
+class Instrument {
+public:
+    // `config` must be valid (see ValidateConfig). `logger` may be nullptr.
+    explicit Instrument(InstrumentConfig config = {}, Logger* logger = nullptr);
+
+    // Empty when valid, else what is wrong with it.
+    static std::string ValidateConfig(const InstrumentConfig& config);
+
+    const InstrumentConfig& config() const { return config_; }
+    int channelCount() const { return config_.channels; }
+    InstrumentSnapshot snapshot() const;
+
+    // *RST: every channel back to the configured sweep, the configured active
+    // channel, the fixture simulator off and cleared. The error queue stays.
+    void reset();
+
+    int activeChannel() const;
+    void setActiveChannel(int channel);
+
+    SweepSettings sweep(int channel) const;
+    std::vector<double> sweepFrequencies(int channel) const;
+    // Each returns 0 or the SCPI error to report (-222 when out of range; a
+    // start must stay below the stop when the sweep has several points).
+    int setSweepPoints(int channel, long points);
+    int setStartFrequency(int channel, double hertz);
+    int setStopFrequency(int channel, double hertz);
+
+    bool simulatorState(int channel) const;
+    void setSimulatorState(int channel, bool on);
+    bool channelState(int channel, FixtureFunction function) const;
+    void setChannelState(int channel, FixtureFunction function, bool on);
+    bool portState(int channel, int port, FixtureFunction function) const;
+    void setPortState(int channel, int port, FixtureFunction function, bool on);
+    std::string portFile(int channel, int port, FixtureFunction function) const;
+
+    // FILename: an empty name clears the port's file; otherwise the file is
+    // read and checked (outside the lock, so other clients are not held up)
+    // and stored when valid. Returns the entry to queue, code 0 on success.
+    // A failed load leaves the port as it was.
+    ErrorEntry loadPortFile(int channel, int port, FixtureFunction function,
+                            const std::string& fileName);
+
+    void pushError(int code, std::string message = {});
+    ErrorEntry popError();
+    std::size_t errorCount() const;
+    void clearErrors();
+
+private:
+    ChannelState& channelRef(int channel);
+    const ChannelState& channelRef(int channel) const;
+    FixtureSlot& slotRef(int channel, int port, FixtureFunction function);
+    void log(const std::string& text) const;
+
+    const InstrumentConfig config_;
+    Logger* logger_;
+    mutable std::mutex mutex_;
+    int activeChannel_;
+    std::vector<ChannelState> channels_;
+    ErrorQueue errors_;
+};
+
+// "matching circuit" / "de-embedding", for logs and reports.
+const char* FunctionName(FixtureFunction function);
+
+}  // namespace qvzsim
+
+#endif

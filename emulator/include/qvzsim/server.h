@@ -1,0 +1,91 @@
+// The emulator as an in-process TCP server, for the qvzsim program and for
+// tests:
+//
+//   qvzsim::ServerOptions options;
+//   options.port = 0;          // any free port
+//   options.quiet = true;
+//   qvzsim::Server server(options);
+//   if (!server.start()) ...;  // false when the address cannot be bound
+//   ... connect to 127.0.0.1:server.port() ...
+//   server.faults().silence("SENS:SWE:POIN?");
+//   qvzsim::InstrumentSnapshot s = server.snapshot();
+//   server.stop();             // the destructor stops too
+//
+// Each client gets its own connection thread; all share one Instrument.
+#ifndef QVZSIM_SERVER_H
+#define QVZSIM_SERVER_H
+
+#include <atomic>
+#include <cstdint>
+#include <list>
+#include <memory>
+#include <mutex>
+#include <ostream>
+#include <string>
+#include <thread>
+
+#include "qvzsim/faults.h"
+#include "qvzsim/instrument.h"
+#include "qvzsim/instrument_state.h"
+#include "qvzsim/logger.h"
+
+namespace qvzsim {
+
+struct ServerOptions {
+    std::string bindAddress = "127.0.0.1";
+    std::uint16_t port = 5025;  // 0 picks a free port; see Server::port()
+    InstrumentConfig instrument;
+    bool quiet = false;
+    std::ostream* log = nullptr;  // nullptr: standard output
+};
+
+class Server {
+public:
+    explicit Server(ServerOptions options = {});
+    ~Server();
+    Server(const Server&) = delete;
+    Server& operator=(const Server&) = delete;
+
+    // Binds, listens and starts accepting. Returns false (with the reason in
+    // *error when given) if the configuration is invalid, the address cannot
+    // be bound or the server already runs.
+    bool start(std::string* error = nullptr);
+    // Closes the listener and every connection and joins their threads.
+    // Safe to call more than once.
+    void stop();
+    bool running() const { return running_.load(); }
+
+    // The port actually listened on (the chosen one when options.port is 0).
+    std::uint16_t port() const { return port_; }
+
+    Instrument& instrument() { return instrument_; }
+    InstrumentSnapshot snapshot() const { return instrument_.snapshot(); }
+    Faults& faults() { return faults_; }
+    // Connections accepted so far.
+    int connectionsAccepted() const { return nextConnectionId_.load() - 1; }
+
+private:
+    struct Connection;
+    struct Network;
+
+    void acceptLoop();
+    void serve(Connection& connection);
+    void reapFinished(bool all);
+
+    ServerOptions options_;
+    Logger logger_;
+    Instrument instrument_;
+    Faults faults_;
+    std::unique_ptr<Network> network_;
+    std::uint16_t port_ = 0;
+    std::atomic<bool> running_{false};
+    std::atomic<bool> stopping_{false};
+    std::atomic<int> nextConnectionId_{1};
+    std::thread acceptThread_;
+    std::mutex connectionsMutex_;
+    std::list<std::unique_ptr<Connection>> connections_;
+};
+
+}  // namespace qvzsim
+
+#endif

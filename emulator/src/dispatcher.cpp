@@ -1,0 +1,367 @@
+#include "qvzsim/dispatcher.h"
+
+#include <charconv>
+#include <cmath>
+#include <cstddef>
+#include <string_view>
+#include <vector>
+
+#include "qvzsim/error_queue.h"
+#include "qvzsim/state_report.h"
+
+#ifndef QVZSIM_VERSION
+#define QVZSIM_VERSION "0"
+#endif
+
+namespace qvzsim {
+namespace {
+
+char Upper(char c) { return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c; }
+
+bool IsKeyword(const Parameter& parameter, std::string_view shortForm, std::string_view longForm) {
+    if (parameter.kind != Parameter::Kind::kCharacter) {
+        return false;
+    }
+    std::string upper;
+    for (char c : parameter.text) {
+        upper.push_back(Upper(c));
+    }
+    return upper == shortForm || upper == longForm;
+}
+
+// Every conversion returns 0 or the SCPI error to report.
+
+int CheckCount(const ScpiCommand& command, std::size_t minimum, std::size_t maximum) {
+    if (command.params.size() < minimum) {
+        return errors::kMissingParameter;
+    }
+    if (command.params.size() > maximum) {
+        return errors::kParameterNotAllowed;
+    }
+    return 0;
+}
+
+int ToBool(const Parameter& parameter, bool& value) {
+    if (parameter.kind == Parameter::Kind::kNumber) {
+        if (parameter.number == 0.0 || parameter.number == 1.0) {
+            value = parameter.number == 1.0;
+            return 0;
+        }
+        return errors::kIllegalParameterValue;
+    }
+    if (IsKeyword(parameter, "ON", "ON")) {
+        value = true;
+        return 0;
+    }
+    if (IsKeyword(parameter, "OFF", "OFF")) {
+        value = false;
+        return 0;
+    }
+    return parameter.kind == Parameter::Kind::kString ? errors::kDataTypeError : errors::kIllegalParameterValue;
+}
+
+// Integers are rounded to the nearest, as SCPI asks of numeric data.
+int ToInteger(const Parameter& parameter, long& value) {
+    if (parameter.kind != Parameter::Kind::kNumber) {
+        return errors::kDataTypeError;
+    }
+    const double rounded = std::round(parameter.number);
+    if (std::fabs(rounded) > 2147483647.0) {
+        return errors::kDataOutOfRange;
+    }
+    value = static_cast<long>(rounded);
+    return 0;
+}
+
+int ToNumber(const Parameter& parameter, double& value) {
+    if (parameter.kind != Parameter::Kind::kNumber) {
+        return errors::kDataTypeError;
+    }
+    value = parameter.number;
+    return 0;
+}
+
+int ToText(const Parameter& parameter, std::string& value) {
+    if (parameter.kind != Parameter::Kind::kString) {
+        return errors::kDataTypeError;
+    }
+    value = parameter.text;
+    return 0;
+}
+
+// A fault's repeat count: a positive integer or ALWays.
+int ToTimes(const Parameter& parameter, int& times) {
+    if (IsKeyword(parameter, "ALW", "ALWAYS")) {
+        times = Faults::kAlways;
+        return 0;
+    }
+    long value = 0;
+    int error = ToInteger(parameter, value);
+    if (error != 0) {
+        return error;
+    }
+    if (value < 1) {
+        return errors::kDataOutOfRange;
+    }
+    times = static_cast<int>(value);
+    return 0;
+}
+
+std::string FormatNumber(double value) {
+    char text[32];
+    auto result = std::to_chars(text, text + sizeof text, value, std::chars_format::general, 17);
+    return std::string(text, result.ptr);
+}
+
+// The sweep's frequencies, comma-separated, each with 17 significant digits
+// (as %.17g) so that it parses back to the same double.
+std::string FormatFrequencyList(const std::vector<double>& frequencies) {
+    std::string reply;
+    reply.resize(frequencies.size() * 26);
+    char* out = &reply[0];
+    char* const end = out + reply.size();
+    for (std::size_t i = 0; i < frequencies.size(); ++i) {
+        if (i != 0) {
+            *out++ = ',';
+        }
+        out = std::to_chars(out, end, frequencies[i], std::chars_format::general, 17).ptr;
+    }
+    reply.resize(static_cast<std::size_t>(out - reply.data()));
+    return reply;
+}
+
+CommandResult Reply(std::string text) {
+    CommandResult result;
+    result.hasReply = true;
+    result.reply = std::move(text);
+    return result;
+}
+
+const char* BoolReply(bool on) { return on ? "1" : "0"; }
+
+FixtureFunction FunctionOf(CommandId id) {
+    switch (id) {
+    case CommandId::kMatchingState:
+    case CommandId::kMatchingPortState:
+    case CommandId::kMatchingPortFile:
+        return FixtureFunction::kMatching;
+    default:
+        return FixtureFunction::kDeembedding;
+    }
+}
+
+}  // namespace
+
+std::string IdentityString() { return std::string("Qaldorn,QVZSIM,0,") + QVZSIM_VERSION; }
+
+CommandResult Dispatcher::execute(const ResolvedCommand& resolved, const ScpiCommand& command) {
+    CommandResult none;
+    int error = 0;
+    auto fail = [&](int code) {
+        instrument_.pushError(code);
+        return CommandResult{};
+    };
+
+    // Queries here take no parameters; settings say how many they take.
+    if (resolved.query && !command.params.empty()) {
+        return fail(errors::kParameterNotAllowed);
+    }
+
+    // Suffixes: the channel first (where there is one), then the port.
+    const int channel = resolved.suffixes[0];
+    const int port = resolved.suffixes[1];
+    if (resolved.suffixCount >= 1 && (channel < 1 || channel > instrument_.channelCount())) {
+        return fail(errors::kHeaderSuffixOutOfRange);
+    }
+    if (resolved.suffixCount >= 2 && (port < 1 || port > kPortCount)) {
+        return fail(errors::kHeaderSuffixOutOfRange);
+    }
+
+    switch (resolved.id) {
+    case CommandId::kIdentify:
+        return Reply(IdentityString());
+    case CommandId::kReset:
+    case CommandId::kSystemPreset:
+        if ((error = CheckCount(command, 0, 0)) != 0) {
+            return fail(error);
+        }
+        instrument_.reset();
+        return none;
+    case CommandId::kClearStatus:
+        if ((error = CheckCount(command, 0, 0)) != 0) {
+            return fail(error);
+        }
+        instrument_.clearErrors();
+        return none;
+    case CommandId::kOperationComplete:
+        if (resolved.query) {
+            return Reply("1");  // every operation completes before the reply
+        }
+        if ((error = CheckCount(command, 0, 0)) != 0) {
+            return fail(error);
+        }
+        return none;
+    case CommandId::kWait:
+        if ((error = CheckCount(command, 0, 0)) != 0) {
+            return fail(error);
+        }
+        return none;
+    case CommandId::kSystemError:
+        return Reply(FormatErrorEntry(instrument_.popError()));
+    case CommandId::kSystemErrorCount:
+        return Reply(std::to_string(instrument_.errorCount()));
+    case CommandId::kStateReport:
+        return Reply(FormatStateLine(instrument_.snapshot()));
+
+    case CommandId::kFaultSilence:
+    case CommandId::kFaultGarbage:
+    case CommandId::kFaultDelay: {
+        const bool isDelay = resolved.id == CommandId::kFaultDelay;
+        const std::size_t fixed = isDelay ? 2 : 1;
+        if ((error = CheckCount(command, fixed, fixed + 1)) != 0) {
+            return fail(error);
+        }
+        std::string header;
+        long delayMs = 0;
+        int times = 1;
+        if ((error = ToText(command.params[0], header)) != 0 ||
+            (isDelay && (error = ToInteger(command.params[1], delayMs)) != 0) ||
+            (command.params.size() > fixed && (error = ToTimes(command.params[fixed], times)) != 0)) {
+            return fail(error);
+        }
+        if (isDelay && (delayMs < 0 || delayMs > 600000)) {
+            return fail(errors::kDataOutOfRange);
+        }
+        bool armed = resolved.id == CommandId::kFaultSilence ? faults_.silence(header, times)
+                     : resolved.id == CommandId::kFaultGarbage
+                         ? faults_.garbage(header, times)
+                         : faults_.delay(header, static_cast<int>(delayMs), times);
+        if (!armed) {
+            return fail(errors::kIllegalParameterValue);
+        }
+        return none;
+    }
+    case CommandId::kFaultClose: {
+        long commands = 0;
+        if ((error = CheckCount(command, 1, 1)) != 0 || (error = ToInteger(command.params[0], commands)) != 0) {
+            return fail(error);
+        }
+        if (commands < 1) {
+            return fail(errors::kDataOutOfRange);
+        }
+        faults_.closeAfter(static_cast<int>(commands));
+        return none;
+    }
+    case CommandId::kFaultError: {
+        long code = 0;
+        std::string message;
+        if ((error = CheckCount(command, 1, 2)) != 0 || (error = ToInteger(command.params[0], code)) != 0 ||
+            (command.params.size() > 1 && (error = ToText(command.params[1], message)) != 0)) {
+            return fail(error);
+        }
+        instrument_.pushError(static_cast<int>(code), message);
+        return none;
+    }
+    case CommandId::kFaultClear:
+        if ((error = CheckCount(command, 0, 0)) != 0) {
+            return fail(error);
+        }
+        faults_.clear();
+        return none;
+    case CommandId::kFaultCount:
+        return Reply(std::to_string(faults_.armedCount()));
+
+    case CommandId::kActiveChannel: {
+        if (resolved.query) {
+            return Reply(std::to_string(instrument_.activeChannel()));
+        }
+        long value = 0;
+        if ((error = CheckCount(command, 1, 1)) != 0 || (error = ToInteger(command.params[0], value)) != 0) {
+            return fail(error);
+        }
+        if (value < 1 || value > instrument_.channelCount()) {
+            return fail(errors::kDataOutOfRange);
+        }
+        instrument_.setActiveChannel(static_cast<int>(value));
+        return none;
+    }
+    case CommandId::kChannelCount:
+        return Reply(std::to_string(instrument_.channelCount()));
+
+    case CommandId::kSweepPoints: {
+        if (resolved.query) {
+            return Reply(std::to_string(instrument_.sweep(channel).points));
+        }
+        long value = 0;
+        if ((error = CheckCount(command, 1, 1)) != 0 || (error = ToInteger(command.params[0], value)) != 0 ||
+            (error = instrument_.setSweepPoints(channel, value)) != 0) {
+            return fail(error);
+        }
+        return none;
+    }
+    case CommandId::kStartFrequency:
+    case CommandId::kStopFrequency: {
+        const bool start = resolved.id == CommandId::kStartFrequency;
+        if (resolved.query) {
+            const SweepSettings sweep = instrument_.sweep(channel);
+            return Reply(FormatNumber(start ? sweep.startHz : sweep.stopHz));
+        }
+        double value = 0.0;
+        if ((error = CheckCount(command, 1, 1)) != 0 || (error = ToNumber(command.params[0], value)) != 0 ||
+            (error = start ? instrument_.setStartFrequency(channel, value)
+                           : instrument_.setStopFrequency(channel, value)) != 0) {
+            return fail(error);
+        }
+        return none;
+    }
+    case CommandId::kFrequencyData:
+        return Reply(FormatFrequencyList(instrument_.sweepFrequencies(channel)));
+
+    case CommandId::kSimulatorState:
+    case CommandId::kMatchingState:
+    case CommandId::kDeembeddingState:
+    case CommandId::kMatchingPortState:
+    case CommandId::kDeembeddingPortState: {
+        const FixtureFunction function = FunctionOf(resolved.id);
+        const bool simulator = resolved.id == CommandId::kSimulatorState;
+        const bool perPort = resolved.suffixCount == 2;
+        if (resolved.query) {
+            const bool on = simulator ? instrument_.simulatorState(channel)
+                            : perPort ? instrument_.portState(channel, port, function)
+                                      : instrument_.channelState(channel, function);
+            return Reply(BoolReply(on));
+        }
+        bool on = false;
+        if ((error = CheckCount(command, 1, 1)) != 0 || (error = ToBool(command.params[0], on)) != 0) {
+            return fail(error);
+        }
+        if (simulator) {
+            instrument_.setSimulatorState(channel, on);
+        } else if (perPort) {
+            instrument_.setPortState(channel, port, function, on);
+        } else {
+            instrument_.setChannelState(channel, function, on);
+        }
+        return none;
+    }
+    case CommandId::kMatchingPortFile:
+    case CommandId::kDeembeddingPortFile: {
+        const FixtureFunction function = FunctionOf(resolved.id);
+        if (resolved.query) {
+            return Reply(QuoteString(instrument_.portFile(channel, port, function)));
+        }
+        std::string name;
+        if ((error = CheckCount(command, 1, 1)) != 0 || (error = ToText(command.params[0], name)) != 0) {
+            return fail(error);
+        }
+        ErrorEntry outcome = instrument_.loadPortFile(channel, port, function, name);
+        if (outcome.code != 0) {
+            instrument_.pushError(outcome.code, outcome.message);
+        }
+        return none;
+    }
+    }
+    return fail(errors::kUndefinedHeader);
+}
+
+}  // namespace qvzsim

@@ -1,0 +1,318 @@
+#include "qvzsim/instrument.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+#include <stdexcept>
+#include <utility>
+
+namespace qvzsim {
+namespace {
+
+const char* OnOff(bool on) { return on ? "ON" : "OFF"; }
+
+// "10 MHz", "8.5 GHz": readable frequencies for the log and for messages.
+std::string FormatHz(double hertz) {
+    const char* unit = "Hz";
+    double value = hertz;
+    if (std::fabs(hertz) >= 1e9) {
+        unit = "GHz";
+        value = hertz / 1e9;
+    } else if (std::fabs(hertz) >= 1e6) {
+        unit = "MHz";
+        value = hertz / 1e6;
+    } else if (std::fabs(hertz) >= 1e3) {
+        unit = "kHz";
+        value = hertz / 1e3;
+    }
+    char text[64];
+    std::snprintf(text, sizeof text, "%.10g %s", value, unit);
+    return text;
+}
+
+bool ValidSweep(const SweepSettings& sweep) {
+    const bool inRange = std::isfinite(sweep.startHz) && std::isfinite(sweep.stopHz) && sweep.startHz >= 0.0 &&
+                         sweep.stopHz <= kMaxFrequencyHz;
+    if (!inRange || sweep.points < 1 || sweep.points > kMaxPoints) {
+        return false;
+    }
+    // Several points need a rising sweep: a file can only cover increasing
+    // frequencies.
+    return sweep.points == 1 ? sweep.startHz <= sweep.stopHz : sweep.startHz < sweep.stopHz;
+}
+
+}  // namespace
+
+const char* FunctionName(FixtureFunction function) {
+    return function == FixtureFunction::kMatching ? "matching circuit" : "de-embedding";
+}
+
+std::string Instrument::ValidateConfig(const InstrumentConfig& config) {
+    if (config.channels < 1 || config.channels > kMaxChannels) {
+        return "the number of channels must be 1 to " + std::to_string(kMaxChannels);
+    }
+    if (config.activeChannel < 1 || config.activeChannel > config.channels) {
+        return "the active channel must be 1 to " + std::to_string(config.channels);
+    }
+    if (config.sweep.points < 1 || config.sweep.points > kMaxPoints) {
+        return "the number of points must be 1 to " + std::to_string(kMaxPoints);
+    }
+    if (!ValidSweep(config.sweep)) {
+        return "the sweep needs 0 <= start < stop <= 1e12 Hz";
+    }
+    if (config.errorQueueCapacity < 1) {
+        return "the error queue needs room for one entry";
+    }
+    return {};
+}
+
+Instrument::Instrument(InstrumentConfig config, Logger* logger)
+    : config_(std::move(config)),
+      logger_(logger),
+      activeChannel_(config_.activeChannel),
+      errors_(config_.errorQueueCapacity) {
+    const std::string problem = ValidateConfig(config_);
+    if (!problem.empty()) {
+        throw std::invalid_argument("qvzsim: " + problem);
+    }
+    ChannelState channel;
+    channel.sweep = config_.sweep;
+    channels_.assign(static_cast<std::size_t>(config_.channels), channel);
+}
+
+void Instrument::log(const std::string& text) const {
+    if (logger_ != nullptr) {
+        logger_->write(text);
+    }
+}
+
+ChannelState& Instrument::channelRef(int channel) {
+    if (channel < 1 || channel > config_.channels) {
+        throw std::out_of_range("qvzsim: no channel " + std::to_string(channel));
+    }
+    return channels_[static_cast<std::size_t>(channel - 1)];
+}
+
+const ChannelState& Instrument::channelRef(int channel) const {
+    return const_cast<Instrument*>(this)->channelRef(channel);
+}
+
+FixtureSlot& Instrument::slotRef(int channel, int port, FixtureFunction function) {
+    if (port < 1 || port > kPortCount) {
+        throw std::out_of_range("qvzsim: no port " + std::to_string(port));
+    }
+    PortState& state = channelRef(channel).port(port);
+    return function == FixtureFunction::kMatching ? state.matching : state.deembedding;
+}
+
+InstrumentSnapshot Instrument::snapshot() const {
+    std::lock_guard<std::mutex> lock(mutex_);
+    InstrumentSnapshot snapshot;
+    snapshot.activeChannel = activeChannel_;
+    snapshot.channels = channels_;
+    snapshot.errorCount = errors_.size();
+    return snapshot;
+}
+
+void Instrument::reset() {
+    std::lock_guard<std::mutex> lock(mutex_);
+    activeChannel_ = config_.activeChannel;
+    ChannelState fresh;
+    fresh.sweep = config_.sweep;
+    std::fill(channels_.begin(), channels_.end(), fresh);
+    log("reset: configured sweeps restored, fixture simulator off and cleared");
+}
+
+int Instrument::activeChannel() const {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return activeChannel_;
+}
+
+void Instrument::setActiveChannel(int channel) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    channelRef(channel);  // checks the number
+    if (activeChannel_ != channel) {
+        log("active channel " + std::to_string(activeChannel_) + " -> " + std::to_string(channel));
+        activeChannel_ = channel;
+    }
+}
+
+SweepSettings Instrument::sweep(int channel) const {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return channelRef(channel).sweep;
+}
+
+std::vector<double> Instrument::sweepFrequencies(int channel) const {
+    return SweepFrequencies(sweep(channel));
+}
+
+int Instrument::setSweepPoints(int channel, long points) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    ChannelState& state = channelRef(channel);
+    SweepSettings changed = state.sweep;
+    if (points < 1 || points > kMaxPoints) {
+        return errors::kDataOutOfRange;
+    }
+    changed.points = static_cast<int>(points);
+    if (!ValidSweep(changed)) {
+        return errors::kDataOutOfRange;
+    }
+    state.sweep = changed;
+    log("channel " + std::to_string(channel) + ": " + std::to_string(points) + " points");
+    return 0;
+}
+
+int Instrument::setStartFrequency(int channel, double hertz) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    ChannelState& state = channelRef(channel);
+    SweepSettings changed = state.sweep;
+    changed.startHz = hertz;
+    if (!ValidSweep(changed)) {
+        return errors::kDataOutOfRange;
+    }
+    state.sweep = changed;
+    log("channel " + std::to_string(channel) + ": start " + FormatHz(hertz));
+    return 0;
+}
+
+int Instrument::setStopFrequency(int channel, double hertz) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    ChannelState& state = channelRef(channel);
+    SweepSettings changed = state.sweep;
+    changed.stopHz = hertz;
+    if (!ValidSweep(changed)) {
+        return errors::kDataOutOfRange;
+    }
+    state.sweep = changed;
+    log("channel " + std::to_string(channel) + ": stop " + FormatHz(hertz));
+    return 0;
+}
+
+bool Instrument::simulatorState(int channel) const {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return channelRef(channel).simulatorOn;
+}
+
+void Instrument::setSimulatorState(int channel, bool on) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    bool& state = channelRef(channel).simulatorOn;
+    if (state != on) {
+        log("channel " + std::to_string(channel) + ": fixture simulator " + OnOff(state) + " -> " + OnOff(on));
+        state = on;
+    }
+}
+
+bool Instrument::channelState(int channel, FixtureFunction function) const {
+    std::lock_guard<std::mutex> lock(mutex_);
+    const ChannelState& state = channelRef(channel);
+    return function == FixtureFunction::kMatching ? state.matchingOn : state.deembeddingOn;
+}
+
+void Instrument::setChannelState(int channel, FixtureFunction function, bool on) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    ChannelState& channelState = channelRef(channel);
+    bool& state = function == FixtureFunction::kMatching ? channelState.matchingOn : channelState.deembeddingOn;
+    if (state != on) {
+        log("channel " + std::to_string(channel) + ": " + FunctionName(function) + " " + OnOff(state) + " -> " +
+            OnOff(on));
+        state = on;
+    }
+}
+
+bool Instrument::portState(int channel, int port, FixtureFunction function) const {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return const_cast<Instrument*>(this)->slotRef(channel, port, function).on;
+}
+
+void Instrument::setPortState(int channel, int port, FixtureFunction function, bool on) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    FixtureSlot& slot = slotRef(channel, port, function);
+    if (slot.on != on) {
+        log("channel " + std::to_string(channel) + " port " + std::to_string(port) + ": " + FunctionName(function) +
+            " " + OnOff(slot.on) + " -> " + OnOff(on));
+        slot.on = on;
+    }
+}
+
+std::string Instrument::portFile(int channel, int port, FixtureFunction function) const {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return const_cast<Instrument*>(this)->slotRef(channel, port, function).file;
+}
+
+ErrorEntry Instrument::loadPortFile(int channel, int port, FixtureFunction function, const std::string& fileName) {
+    const std::string where =
+        "channel " + std::to_string(channel) + " port " + std::to_string(port) + ": " + FunctionName(function);
+    if (fileName.empty()) {
+        std::lock_guard<std::mutex> lock(mutex_);
+        FixtureSlot& slot = slotRef(channel, port, function);
+        if (!slot.file.empty()) {
+            log(where + " file cleared (was " + slot.file + ")");
+        }
+        slot.file.clear();
+        slot.filePoints = 0;
+        return ErrorEntry{};
+    }
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        slotRef(channel, port, function);  // checks the numbers before the read
+    }
+
+    // The read can take tens of milliseconds for a large file: no lock held.
+    TouchstoneResult file = ReadTouchstoneFile(fileName);
+    if (file.status == TouchstoneStatus::kNotFound) {
+        log(where + " cannot open " + fileName);
+        return ErrorEntry{errors::kFileNameNotFound, StandardErrorText(errors::kFileNameNotFound)};
+    }
+    if (file.status == TouchstoneStatus::kInvalid) {
+        log(where + " refuses " + fileName + ": " + file.reason);
+        return ErrorEntry{errors::kInvalidTouchstoneFile,
+                          std::string(StandardErrorText(errors::kInvalidTouchstoneFile)) + "; " + file.reason};
+    }
+
+    std::lock_guard<std::mutex> lock(mutex_);
+    const SweepSettings sweep = channelRef(channel).sweep;
+    const double low = std::min(sweep.startHz, sweep.stopHz);
+    const double high = sweep.points == 1 ? low : std::max(sweep.startHz, sweep.stopHz);
+    const std::string fileRange =
+        FormatHz(file.data.frequenciesHz.front()) + " to " + FormatHz(file.data.frequenciesHz.back());
+    if (!CoversRange(file.data, low, high)) {
+        std::string message = std::string(StandardErrorText(errors::kSweepNotCovered)) + "; file " + fileRange +
+                              ", sweep " + FormatHz(low) + " to " + FormatHz(high);
+        log(where + " refuses " + fileName + ": " + message);
+        return ErrorEntry{errors::kSweepNotCovered, std::move(message)};
+    }
+    FixtureSlot& slot = slotRef(channel, port, function);
+    slot.file = fileName;
+    slot.filePoints = file.data.points();
+    log(where + " file " + fileName + " (" + std::to_string(slot.filePoints) + " points, " + fileRange + ")");
+    return ErrorEntry{};
+}
+
+void Instrument::pushError(int code, std::string message) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    const bool room = errors_.size() < errors_.capacity();
+    const std::string text = message.empty() ? std::string(StandardErrorText(code)) : message;
+    errors_.push(code, std::move(message));
+    if (room) {
+        log("error queued: " + std::to_string(code) + ", " + text);
+    } else {
+        log("error queue full: " + std::to_string(code) + " lost");
+    }
+}
+
+ErrorEntry Instrument::popError() {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return errors_.pop();
+}
+
+std::size_t Instrument::errorCount() const {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return errors_.size();
+}
+
+void Instrument::clearErrors() {
+    std::lock_guard<std::mutex> lock(mutex_);
+    errors_.clear();
+}
+
+}  // namespace qvzsim

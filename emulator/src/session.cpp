@@ -1,0 +1,108 @@
+#include "qvzsim/session.h"
+
+#include <exception>
+#include <optional>
+#include <vector>
+
+#include "qvzsim/command_table.h"
+#include "qvzsim/error_queue.h"
+#include "qvzsim/scpi_parser.h"
+
+namespace qvzsim {
+
+Session::Session(Instrument& instrument, Faults& faults, Logger* logger, int id)
+    : instrument_(instrument), faults_(faults), logger_(logger), id_(id), dispatcher_(instrument, faults) {}
+
+void Session::log(const std::string& text) const {
+    if (logger_ != nullptr && logger_->enabled()) {
+        logger_->write("#" + std::to_string(id_) + " " + text);
+    }
+}
+
+MessageOutcome Session::handleMessage(std::string_view message) {
+    while (!message.empty() && (message.back() == '\r' || message.back() == '\n')) {
+        message.remove_suffix(1);
+    }
+    if (logger_ != nullptr && logger_->enabled()) {
+        log("<- " + Abbreviate(message));
+    }
+
+    MessageOutcome outcome;
+    std::string replies;
+    bool anyReply = false;
+    // The compound-message path: after "A:B:C", a following "D" (no leading
+    // colon) means "A:B:D". If that names nothing, D is tried from the root,
+    // which is what lenient instruments do and what clients tend to expect.
+    std::vector<HeaderNode> path;
+
+    const ParsedMessage parsed = ParseProgramMessage(message);
+    for (const ScpiCommand& command : parsed.commands) {
+        std::optional<ResolvedCommand> resolved;
+        std::vector<HeaderNode> used;
+        if (!command.common && !command.rooted && !path.empty()) {
+            used = path;
+            used.insert(used.end(), command.nodes.begin(), command.nodes.end());
+            resolved = ResolveHeader(used, false, command.query);
+        }
+        if (!resolved) {
+            used = command.nodes;
+            resolved = ResolveHeader(command);
+        }
+        if (!resolved) {
+            instrument_.pushError(errors::kUndefinedHeader);
+            continue;
+        }
+        if (!command.common) {
+            used.pop_back();
+            path = std::move(used);
+        }
+
+        const FaultAction fault = faults_.onCommand(*resolved);
+        if (fault.silence) {
+            log("fault: no reply to " + command.text);
+        } else {
+            CommandResult result;
+            try {
+                result = dispatcher_.execute(*resolved, command);
+            } catch (const std::exception& failure) {
+                // Out of memory on a huge file and the like: the command fails,
+                // the connection and the instrument carry on.
+                log(std::string("command failed: ") + failure.what());
+                instrument_.pushError(errors::kExecutionError);
+            }
+            if (result.hasReply) {
+                if (fault.garbage) {
+                    log("fault: garbage instead of the reply to " + command.text);
+                    result.reply = Faults::kGarbageReply;
+                }
+                if (anyReply) {
+                    replies.push_back(';');
+                }
+                replies += result.reply;
+                anyReply = true;
+            }
+        }
+        if (fault.delayMs > 0) {
+            log("fault: " + std::to_string(fault.delayMs) + " ms delay for " + command.text);
+            outcome.delayMs += fault.delayMs;
+        }
+        if (fault.closeConnection) {
+            log("fault: connection closes after " + command.text);
+            outcome.closeConnection = true;
+            break;
+        }
+    }
+    if (parsed.errorCode != 0 && !outcome.closeConnection) {
+        instrument_.pushError(parsed.errorCode);
+    }
+    if (anyReply) {
+        if (logger_ != nullptr && logger_->enabled()) {
+            log("-> " + Abbreviate(replies));
+        }
+        replies.push_back('\n');
+        outcome.reply = std::move(replies);
+    }
+    return outcome;
+}
+
+}  // namespace qvzsim

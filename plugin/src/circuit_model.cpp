@@ -1,0 +1,241 @@
+// The matching network is held per frequency point as a pi of three
+// admittances (shunt at port 1, series link, shunt at port 2) and converted
+// to 50 ohm S-parameters. The order of every complex operation below is
+// deliberate: the bridged topologies cancel heavily in Delta, so their
+// results depend on the exact sequence of roundings, and the analyzer must
+// see the same numbers whichever build produced them.
+#include "circuit_model.h"
+
+#include <cmath>
+#include <complex>
+
+#include "rounding.h"
+
+namespace qvz {
+namespace {
+
+constexpr double kTwoPi = 6.283185307179586;
+// 2^-52: a branch or Delta whose parts are both below this counts as zero.
+constexpr double kEpsilon = 2.220446049250313e-16;
+// A series element that is not fitted becomes a one-nano-ohm link rather than
+// an ideal short, so that the pi conversion never needs a special case.
+constexpr double kBridgingAdmittance = 1e9;
+constexpr double kReferenceImpedance = 50.0;
+
+struct Complex {
+    double re;
+    double im;
+};
+
+constexpr Complex kZero{0.0, 0.0};
+constexpr Complex kOne{1.0, 0.0};
+constexpr Complex kMinusTwo{-2.0, 0.0};
+constexpr Complex kBridge{kBridgingAdmittance, 0.0};
+constexpr Complex kZ0{kReferenceImpedance, 0.0};
+
+Complex Add(Complex a, Complex b) { return {a.re + b.re, a.im + b.im}; }
+Complex Subtract(Complex a, Complex b) { return {a.re - b.re, a.im - b.im}; }
+Complex Negate(Complex a) { return {-a.re, -a.im}; }
+
+// Written out rather than left to std::complex so that no NaN/infinity
+// recovery path or library variant can change a finite result.
+Complex Multiply(Complex a, Complex b) {
+    return {a.re * b.re - a.im * b.im, a.re * b.im + a.im * b.re};
+}
+
+// The standard library's division scales its operands, which keeps the
+// quotient accurate when the divisor is large (the bridged Delta is ~1e11).
+Complex Divide(Complex a, Complex b) {
+    const std::complex<double> q =
+        std::complex<double>(a.re, a.im) / std::complex<double>(b.re, b.im);
+    return {q.real(), q.imag()};
+}
+
+bool IsBelowEpsilon(Complex v) {
+    return std::fabs(v.re) < kEpsilon && std::fabs(v.im) < kEpsilon;
+}
+
+// Inductor with its loss resistance in series: Z = R + j omega L.
+Complex InductorImpedance(double resistance, double inductance, double omega) {
+    return {resistance, omega * inductance};
+}
+
+// Capacitor with its loss conductance in parallel: Y = G + j omega C.
+Complex CapacitorAdmittance(double conductance, double capacitance, double omega) {
+    return {conductance, omega * capacitance};
+}
+
+Complex SeriesInductor(double resistance, double inductance, double omega) {
+    const Complex z = InductorImpedance(resistance, inductance, omega);
+    return IsBelowEpsilon(z) ? kBridge : Divide(kOne, z);
+}
+
+Complex SeriesCapacitor(double conductance, double capacitance, double omega) {
+    const Complex y = CapacitorAdmittance(conductance, capacitance, omega);
+    return IsBelowEpsilon(y) ? kBridge : y;
+}
+
+// An absent shunt inductor is left out; it is inverted only when fitted, so
+// no division by zero can happen.
+Complex ShuntInductor(double resistance, double inductance, double omega) {
+    const Complex z = InductorImpedance(resistance, inductance, omega);
+    return IsBelowEpsilon(z) ? kZero : Divide(kOne, z);
+}
+
+// A zero shunt capacitor contributes nothing anyway, so it needs no test.
+Complex ShuntCapacitor(double conductance, double capacitance, double omega) {
+    return CapacitorAdmittance(conductance, capacitance, omega);
+}
+
+// The port's component values after standard-value rounding; they live only
+// for one call and are never written back to the session.
+struct RoundedComponents {
+    double R, L, C, G, L1, R1, L2, R2, C1, G1, C2, G2;
+};
+
+RoundedComponents RoundComponents(const SessionState& state, int port) {
+    const std::int32_t mode = state.smoothing[port];
+    RoundedComponents v{};
+    v.R = RoundToStandardValue(state.R[port], mode);
+    v.L = RoundToStandardValue(state.L[port], mode);
+    v.C = RoundToStandardValue(state.C[port], mode);
+    v.G = RoundToStandardValue(state.G[port], mode);
+    v.L1 = RoundToStandardValue(state.L1[port], mode);
+    v.R1 = RoundToStandardValue(state.R1[port], mode);
+    v.L2 = RoundToStandardValue(state.L2[port], mode);
+    v.R2 = RoundToStandardValue(state.R2[port], mode);
+    v.C1 = RoundToStandardValue(state.C1[port], mode);
+    v.G1 = RoundToStandardValue(state.G1[port], mode);
+    v.C2 = RoundToStandardValue(state.C2[port], mode);
+    v.G2 = RoundToStandardValue(state.G2[port], mode);
+    return v;
+}
+
+struct PiNetwork {
+    Complex y1;  // shunt at port 1
+    Complex ys;  // series between the ports
+    Complex y2;  // shunt at port 2
+};
+
+// Sets the three admittances of `topology` at one frequency. Unknown
+// topologies leave them as they are (all zero for the whole call): the
+// network with no elements.
+void BuildNetwork(std::int32_t topology, const RoundedComponents& v, double omega,
+                  PiNetwork& net) {
+    switch (topology) {
+        case 0:  // Series L - Shunt C
+            net.y1 = kZero;
+            net.ys = SeriesInductor(v.R, v.L, omega);
+            net.y2 = ShuntCapacitor(v.G, v.C, omega);
+            break;
+        case 1:  // Shunt C - Series L
+            net.y1 = ShuntCapacitor(v.G, v.C, omega);
+            net.ys = SeriesInductor(v.R, v.L, omega);
+            net.y2 = kZero;
+            break;
+        case 2:  // Shunt L - Series C
+            net.y1 = ShuntInductor(v.R, v.L, omega);
+            net.ys = SeriesCapacitor(v.G, v.C, omega);
+            net.y2 = kZero;
+            break;
+        case 3:  // Series C - Shunt L
+            net.y1 = kZero;
+            net.ys = SeriesCapacitor(v.G, v.C, omega);
+            net.y2 = ShuntInductor(v.R, v.L, omega);
+            break;
+        case 4:  // Shunt L - Shunt C: the two shunts are joined by the bridge
+            net.y1 = ShuntInductor(v.R, v.L, omega);
+            net.ys = kBridge;
+            net.y2 = ShuntCapacitor(v.G, v.C, omega);
+            break;
+        case 5:  // Series C - Shunt C: C1/G1 is always the series element
+            net.y1 = kZero;
+            net.ys = SeriesCapacitor(v.G1, v.C1, omega);
+            net.y2 = ShuntCapacitor(v.G2, v.C2, omega);
+            break;
+        case 6:  // Shunt C - Series C
+            net.y1 = ShuntCapacitor(v.G2, v.C2, omega);
+            net.ys = SeriesCapacitor(v.G1, v.C1, omega);
+            net.y2 = kZero;
+            break;
+        case 7:  // Series L - Shunt L: L1/R1 is always the series element
+            net.y1 = kZero;
+            net.ys = SeriesInductor(v.R1, v.L1, omega);
+            net.y2 = ShuntInductor(v.R2, v.L2, omega);
+            break;
+        case 8:  // Shunt L - Series L
+            net.y1 = ShuntInductor(v.R2, v.L2, omega);
+            net.ys = SeriesInductor(v.R1, v.L1, omega);
+            net.y2 = kZero;
+            break;
+        default:
+            break;
+    }
+}
+
+struct SParameters {
+    Complex s11, s21, s12, s22;
+};
+
+// Pi admittances to S-parameters with reference impedance Z0 at both ports.
+// Products associate from the left exactly as the algebra is written.
+SParameters ConvertToSParameters(const PiNetwork& net, Complex sqrtZ0Z0) {
+    const Complex y11 = Multiply(kZ0, Add(net.y1, net.ys));
+    const Complex y22 = Multiply(kZ0, Add(net.y2, net.ys));
+    const Complex y12 = Negate(net.ys);
+    const Complex y21 = Negate(net.ys);
+    const Complex q = Multiply(Multiply(Multiply(kZ0, y12), y21), kZ0);
+    const Complex delta =
+        Subtract(Multiply(Add(kOne, y11), Add(kOne, y22)), q);
+
+    if (IsBelowEpsilon(delta)) {
+        return {kZero, kOne, kOne, kZero};  // a plain through connection
+    }
+
+    SParameters s{};
+    s.s11 = Divide(Add(Multiply(Subtract(kOne, y11), Add(kOne, y22)), q), delta);
+    s.s12 = Divide(Multiply(Multiply(kMinusTwo, y12), sqrtZ0Z0), delta);
+    s.s21 = Divide(Multiply(Multiply(kMinusTwo, y21), sqrtZ0Z0), delta);
+    s.s22 = Divide(Add(Multiply(Add(kOne, y11), Subtract(kOne, y22)), q), delta);
+    return s;
+}
+
+ComplexValue ToComplexValue(Complex c) { return ComplexValue{c.re, c.im}; }
+
+}  // namespace
+
+void ComputeCircuitSParameters(const SessionState& state, std::int32_t n,
+                               const double* frequencies, ComplexValue* s11,
+                               ComplexValue* s21, ComplexValue* s12,
+                               ComplexValue* s22) {
+    const int port = state.activePort;
+    // Out-of-range ports would index past the per-port arrays; they are a
+    // caller error that must not crash the host, so nothing is computed.
+    if (port < 0 || port >= kPortCount) {
+        return;
+    }
+    const RoundedComponents values = RoundComponents(state, port);
+    if (n <= 0 || frequencies == nullptr || s11 == nullptr || s21 == nullptr ||
+        s12 == nullptr || s22 == nullptr) {
+        return;
+    }
+
+    const std::int32_t topology = state.circuit[port];
+    const std::complex<double> root =
+        std::sqrt(std::complex<double>(kReferenceImpedance, 0.0) *
+                  std::complex<double>(kReferenceImpedance, 0.0));
+    const Complex sqrtZ0Z0{root.real(), root.imag()};
+
+    PiNetwork net{kZero, kZero, kZero};
+    for (std::int32_t i = 0; i < n; ++i) {
+        const double omega = frequencies[i] * kTwoPi;
+        BuildNetwork(topology, values, omega, net);
+        const SParameters s = ConvertToSParameters(net, sqrtZ0Z0);
+        s11[i] = ToComplexValue(s.s11);
+        s21[i] = ToComplexValue(s.s21);
+        s12[i] = ToComplexValue(s.s12);
+        s22[i] = ToComplexValue(s.s22);
+    }
+}
+
+}  // namespace qvz

@@ -1,0 +1,24 @@
+// One process-wide thread-local slot holding each thread's SessionState.
+// The slot is created when the library is loaded and released when it is
+// unloaded; a thread's state is freed when the thread ends. Implemented per
+// platform (unix/: a pthread key; win/: TLS index driven by DllMain).
+#ifndef QVZ_THREAD_SLOT_H
+#define QVZ_THREAD_SLOT_H
+
+namespace qvz {
+
+struct SessionState;
+
+// The calling thread's state, or null.
+SessionState* ThreadSlotGet();
+// Stores `state` as the calling thread's state. False when the slot could not
+// be created at load time.
+bool ThreadSlotSet(SessionState* state);
+
+// One zero-filled SessionState block, or null when memory is exhausted.
+SessionState* AllocateSessionState();
+void FreeSessionState(SessionState* state);
+
+}  // namespace qvz
+
+#endif

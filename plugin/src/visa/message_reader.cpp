@@ -1,0 +1,96 @@
+#include "visa/message_reader.h"
+
+#include <algorithm>
+#include <cstring>
+
+namespace qvz {
+namespace visa {
+namespace {
+
+constexpr std::size_t kReadChunk = std::size_t{64} << 10;
+
+}  // namespace
+
+void MessageReader::Discard() {
+    start_ = 0;
+    scanned_ = 0;
+    used_ = 0;
+}
+
+void MessageReader::Compact() {
+    if (start_ == 0) {
+        return;
+    }
+    // Only the unconsumed tail moves, once per message: linear overall.
+    std::memmove(buffer_.data(), buffer_.data() + start_, used_ - start_);
+    used_ -= start_;
+    scanned_ -= std::min(scanned_, start_);
+    start_ = 0;
+}
+
+ViStatus MessageReader::Fill(Transport& transport, const Deadline& deadline) {
+    Compact();
+    if (used_ >= kMaxMessageBytes) {
+        return VI_ERROR_ALLOC;
+    }
+    if (buffer_.size() - used_ < kReadChunk) {
+        buffer_.resize(std::max(buffer_.size() * 2, used_ + kReadChunk));
+    }
+    std::size_t received = 0;
+    const ViStatus status =
+        transport.Read(buffer_.data() + used_, buffer_.size() - used_, deadline, &received);
+    if (status < VI_SUCCESS) {
+        return status;
+    }
+    if (received == 0 || received > buffer_.size() - used_) {
+        return VI_ERROR_IO;  // a transport that claims success must deliver
+    }
+    used_ += received;
+    return status;
+}
+
+ViStatus MessageReader::ReadMessage(Transport& transport, const MessageEnd& end,
+                                    const Deadline& deadline, std::string_view* message) {
+    ViStatus completion = VI_SUCCESS;
+    if (!end.termCharEnabled) {
+        if (start_ == used_) {
+            Discard();
+            const ViStatus status = Fill(transport, deadline);
+            if (status < VI_SUCCESS) {
+                return status;
+            }
+            completion = status;
+        }
+        *message = std::string_view(buffer_.data() + start_, used_ - start_);
+        start_ = used_;
+        scanned_ = used_;
+        return completion;
+    }
+
+    for (;;) {
+        scanned_ = std::max(scanned_, start_);
+        const void* found = used_ > scanned_
+                                ? std::memchr(buffer_.data() + scanned_, end.termChar,
+                                              used_ - scanned_)
+                                : nullptr;
+        if (found != nullptr) {
+            const std::size_t stop =
+                static_cast<std::size_t>(static_cast<const char*>(found) - buffer_.data());
+            *message = std::string_view(buffer_.data() + start_, stop - start_);
+            start_ = stop + 1;
+            scanned_ = start_;
+            return completion;
+        }
+        scanned_ = used_;
+        const ViStatus status = Fill(transport, deadline);
+        if (status < VI_SUCCESS) {
+            return status;
+        }
+        if (status > VI_SUCCESS) {
+            completion = status;
+        }
+    }
+}
+
+}  // namespace visa
+}  // namespace qvz

@@ -1,0 +1,47 @@
+// One open VISA session: a resource manager, or an instrument connection with
+// its attributes and its buffered input.
+#ifndef QVZ_VISA_SESSION_H
+#define QVZ_VISA_SESSION_H
+
+#include <memory>
+#include <mutex>
+#include <string>
+#include <utility>
+
+#include "visa/backend.h"
+#include "visa/message_reader.h"
+#include "visa/visa.h"
+
+namespace qvz {
+namespace visa {
+
+constexpr ViUInt32 kDefaultTimeoutMs = 2000;
+
+struct InstrumentAttributes {
+    ViUInt32 timeoutMs = kDefaultTimeoutMs;
+    bool termCharEnabled = false;  // raw sockets start without one, as in VISA
+    ViUInt8 termChar = '\n';
+};
+
+struct Session {
+    enum class Kind { kResourceManager, kInstrument };
+
+    Session(Kind kind_, ViSession parent_, std::shared_ptr<Backend> backend_)
+        : kind(kind_), parent(parent_), backend(std::move(backend_)) {}
+
+    const Kind kind;
+    const ViSession parent;  // the resource manager of an instrument session
+    const std::shared_ptr<Backend> backend;
+
+    // Held for each operation on the session: one thread at a time does I/O,
+    // and a close waits for the operation in progress to end.
+    std::mutex io;
+    std::unique_ptr<Transport> transport;  // null once closed
+    InstrumentAttributes attributes;
+    MessageReader reader;
+};
+
+}  // namespace visa
+}  // namespace qvz
+
+#endif

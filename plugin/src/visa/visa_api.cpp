@@ -1,0 +1,412 @@
+// The vi* calls: session bookkeeping, attributes, and formatted I/O on top of
+// whichever backend opened the session. Nothing here throws or prints; every
+// failure is a VISA status.
+#include <cstdarg>
+#include <cstring>
+#include <memory>
+#include <new>
+#include <string>
+#include <string_view>
+#include <utility>
+
+#include "visa/backend.h"
+#include "visa/format_read.h"
+#include "visa/format_write.h"
+#include "visa/resource_name.h"
+#include "visa/session.h"
+#include "visa/session_table.h"
+#include "visa/visa.h"
+
+namespace qvz {
+namespace visa {
+namespace {
+
+template <typename Operation>
+ViStatus Guarded(Operation&& operation) noexcept {
+    try {
+        return operation();
+    } catch (const std::bad_alloc&) {
+        return VI_ERROR_ALLOC;
+    } catch (...) {
+        return VI_ERROR_IO;
+    }
+}
+
+ViStatus FindInstrument(ViSession vi, std::shared_ptr<Session>* session) {
+    *session = SessionTable::Instance().Find(vi);
+    if (!*session) {
+        return VI_ERROR_INV_OBJECT;
+    }
+    if ((*session)->kind != Session::Kind::kInstrument) {
+        return VI_ERROR_NSUP_OPER;
+    }
+    return VI_SUCCESS;
+}
+
+// The attribute value checked against what the attribute can hold.
+ViStatus CheckAttribute(ViAttr attribute, ViAttrState value) {
+    switch (attribute) {
+        case VI_ATTR_TMO_VALUE:
+            return value <= VI_TMO_INFINITE ? VI_SUCCESS : VI_ERROR_NSUP_ATTR_STATE;
+        case VI_ATTR_TERMCHAR_EN:
+            return value <= VI_TRUE ? VI_SUCCESS : VI_ERROR_NSUP_ATTR_STATE;
+        case VI_ATTR_TERMCHAR:
+            return value <= 0xFFu ? VI_SUCCESS : VI_ERROR_NSUP_ATTR_STATE;
+        default:
+            return VI_ERROR_NSUP_ATTR;
+    }
+}
+
+void StoreAttribute(InstrumentAttributes& attributes, ViAttr attribute, ViAttrState value) {
+    switch (attribute) {
+        case VI_ATTR_TMO_VALUE:
+            attributes.timeoutMs = static_cast<ViUInt32>(value);
+            break;
+        case VI_ATTR_TERMCHAR_EN:
+            attributes.termCharEnabled = value != 0;
+            break;
+        case VI_ATTR_TERMCHAR:
+            attributes.termChar = static_cast<ViUInt8>(value);
+            break;
+        default:
+            break;
+    }
+}
+
+// Reads one message and scans it; the caller holds the session's lock.
+ViStatus ReadAndScan(Session& session, const char* readFormat, va_list* args) {
+    MessageEnd end;
+    end.termCharEnabled = session.attributes.termCharEnabled;
+    end.termChar = static_cast<char>(session.attributes.termChar);
+    std::string_view message;
+    const ViStatus readStatus = session.reader.ReadMessage(
+        *session.transport, end, Deadline::After(session.attributes.timeoutMs), &message);
+    if (readStatus < VI_SUCCESS) {
+        return readStatus;
+    }
+    const ViStatus scanStatus = ScanMessage(message.data(), message.size(), readFormat, args);
+    return scanStatus < VI_SUCCESS ? scanStatus : readStatus;
+}
+
+ViStatus WriteCommand(Session& session, const std::string& command) {
+    return session.transport->Write(command.data(), command.size(),
+                                    Deadline::After(session.attributes.timeoutMs));
+}
+
+ViStatus OpenDefaultRM(ViSession* rm) {
+    if (rm == nullptr) {
+        return VI_ERROR_USER_BUF;
+    }
+    *rm = VI_NULL;
+    std::shared_ptr<Backend> backend = CurrentBackend();
+    const ViStatus status = backend->OpenDefaultRM();
+    if (status < VI_SUCCESS) {
+        return status;
+    }
+    auto session = std::make_shared<Session>(Session::Kind::kResourceManager, VI_NULL, backend);
+    const ViSession handle = SessionTable::Instance().Add(std::move(session));
+    if (handle == VI_NULL) {
+        backend->CloseDefaultRM();
+        return VI_ERROR_ALLOC;
+    }
+    *rm = handle;
+    return status;
+}
+
+ViStatus Open(ViSession rm, const char* resource, ViSession* vi) {
+    if (vi == nullptr) {
+        return VI_ERROR_USER_BUF;
+    }
+    *vi = VI_NULL;
+    SessionTable& table = SessionTable::Instance();
+    const std::shared_ptr<Session> manager = table.Find(rm);
+    if (!manager) {
+        return VI_ERROR_INV_OBJECT;
+    }
+    if (manager->kind != Session::Kind::kResourceManager) {
+        return VI_ERROR_NSUP_OPER;
+    }
+    SocketResource parsed;
+    const ViStatus parseStatus = ParseResourceName(resource, &parsed);
+    if (parseStatus < VI_SUCCESS) {
+        return parseStatus;
+    }
+
+    std::shared_ptr<Backend> backend = CurrentBackend();
+    std::unique_ptr<Transport> transport;
+    const ViStatus status = backend->Open(parsed, resource, &transport);
+    if (status < VI_SUCCESS) {
+        return status;
+    }
+    if (!transport) {
+        return VI_ERROR_IO;
+    }
+    auto session = std::make_shared<Session>(Session::Kind::kInstrument, rm, backend);
+    session->transport = std::move(transport);
+    const ViSession handle = table.Add(session);
+    if (handle == VI_NULL) {
+        session->transport->Close();
+        return VI_ERROR_ALLOC;
+    }
+    // The manager may have been closed meanwhile; its sessions go with it.
+    if (!table.Find(rm)) {
+        table.Remove(handle);
+        std::lock_guard<std::mutex> lock(session->io);
+        if (session->transport) {
+            session->transport->Close();
+            session->transport.reset();
+        }
+        return VI_ERROR_INV_OBJECT;
+    }
+    *vi = handle;
+    return status;
+}
+
+ViStatus Close(ViObject vi) {
+    if (vi == VI_NULL) {
+        return VI_WARN_NULL_OBJECT;
+    }
+    SessionTable& table = SessionTable::Instance();
+    const std::shared_ptr<Session> session = table.Remove(vi);
+    if (!session) {
+        return VI_ERROR_INV_OBJECT;
+    }
+    if (session->kind == Session::Kind::kResourceManager) {
+        // As in VISA, a resource manager takes its sessions with it.
+        for (const std::shared_ptr<Session>& child : table.RemoveChildren(vi)) {
+            std::lock_guard<std::mutex> lock(child->io);
+            child->transport.reset();
+            child->reader.Discard();
+        }
+        return session->backend->CloseDefaultRM();
+    }
+    std::lock_guard<std::mutex> lock(session->io);
+    ViStatus status = VI_SUCCESS;
+    if (session->transport) {
+        status = session->transport->Close();
+        session->transport.reset();
+    }
+    session->reader.Discard();
+    return status;
+}
+
+ViStatus SetAttribute(ViObject vi, ViAttr attribute, ViAttrState value) {
+    const std::shared_ptr<Session> session = SessionTable::Instance().Find(vi);
+    if (!session) {
+        return VI_ERROR_INV_OBJECT;
+    }
+    if (session->kind != Session::Kind::kInstrument) {
+        return VI_ERROR_NSUP_ATTR;
+    }
+    const ViStatus check = CheckAttribute(attribute, value);
+    if (check < VI_SUCCESS) {
+        return check;
+    }
+    std::lock_guard<std::mutex> lock(session->io);
+    if (!session->transport) {
+        return VI_ERROR_INV_OBJECT;
+    }
+    const ViStatus status = session->transport->SetAttribute(attribute, value);
+    if (status >= VI_SUCCESS) {
+        StoreAttribute(session->attributes, attribute, value);
+    }
+    return status;
+}
+
+template <typename T>
+void WriteValue(void* destination, T value) {
+    std::memcpy(destination, &value, sizeof value);
+}
+
+ViStatus GetAttribute(ViObject vi, ViAttr attribute, void* value) {
+    const std::shared_ptr<Session> session = SessionTable::Instance().Find(vi);
+    if (!session) {
+        return VI_ERROR_INV_OBJECT;
+    }
+    if (session->kind != Session::Kind::kInstrument) {
+        return VI_ERROR_NSUP_ATTR;
+    }
+    if (CheckAttribute(attribute, 0) == VI_ERROR_NSUP_ATTR) {
+        return VI_ERROR_NSUP_ATTR;
+    }
+    if (value == nullptr) {
+        return VI_ERROR_USER_BUF;
+    }
+    std::lock_guard<std::mutex> lock(session->io);
+    if (!session->transport) {
+        return VI_ERROR_INV_OBJECT;
+    }
+    const InstrumentAttributes& attributes = session->attributes;
+    switch (attribute) {
+        case VI_ATTR_TMO_VALUE:
+            WriteValue<ViUInt32>(value, attributes.timeoutMs);
+            break;
+        case VI_ATTR_TERMCHAR_EN:
+            WriteValue<ViBoolean>(value, attributes.termCharEnabled ? VI_TRUE : VI_FALSE);
+            break;
+        default:  // VI_ATTR_TERMCHAR
+            WriteValue<ViUInt8>(value, attributes.termChar);
+            break;
+    }
+    return VI_SUCCESS;
+}
+
+ViStatus Printf(ViSession vi, const char* writeFormat, va_list* args) {
+    std::shared_ptr<Session> session;
+    const ViStatus found = FindInstrument(vi, &session);
+    if (found < VI_SUCCESS) {
+        return found;
+    }
+    std::string command;
+    const ViStatus formatted = FormatWrite(writeFormat, args, &command);
+    if (formatted < VI_SUCCESS) {
+        return formatted;
+    }
+    std::lock_guard<std::mutex> lock(session->io);
+    if (!session->transport) {
+        return VI_ERROR_INV_OBJECT;
+    }
+    return WriteCommand(*session, command);
+}
+
+ViStatus Scanf(ViSession vi, const char* readFormat, va_list* args) {
+    std::shared_ptr<Session> session;
+    const ViStatus found = FindInstrument(vi, &session);
+    if (found < VI_SUCCESS) {
+        return found;
+    }
+    const ViStatus valid = ValidateReadFormat(readFormat);
+    if (valid < VI_SUCCESS) {
+        return valid;
+    }
+    std::lock_guard<std::mutex> lock(session->io);
+    if (!session->transport) {
+        return VI_ERROR_INV_OBJECT;
+    }
+    return ReadAndScan(*session, readFormat, args);
+}
+
+ViStatus Queryf(ViSession vi, const char* writeFormat, const char* readFormat, va_list* args) {
+    std::shared_ptr<Session> session;
+    const ViStatus found = FindInstrument(vi, &session);
+    if (found < VI_SUCCESS) {
+        return found;
+    }
+    // Both formats are checked before the command goes out, so that a bad
+    // read format never leaves an unread reply behind.
+    const ViStatus valid = ValidateReadFormat(readFormat);
+    if (valid < VI_SUCCESS) {
+        return valid;
+    }
+    std::string command;
+    const ViStatus formatted = FormatWrite(writeFormat, args, &command);
+    if (formatted < VI_SUCCESS) {
+        return formatted;
+    }
+    std::lock_guard<std::mutex> lock(session->io);
+    if (!session->transport) {
+        return VI_ERROR_INV_OBJECT;
+    }
+    const ViStatus written = WriteCommand(*session, command);
+    if (written < VI_SUCCESS) {
+        return written;
+    }
+    const ViStatus read = ReadAndScan(*session, readFormat, args);
+    return read != VI_SUCCESS ? read : written;
+}
+
+ViStatus Clear(ViSession vi) {
+    std::shared_ptr<Session> session;
+    const ViStatus found = FindInstrument(vi, &session);
+    if (found < VI_SUCCESS) {
+        return found;
+    }
+    std::lock_guard<std::mutex> lock(session->io);
+    if (!session->transport) {
+        return VI_ERROR_INV_OBJECT;
+    }
+    session->reader.Discard();
+    return session->transport->DiscardInput();
+}
+
+}  // namespace
+
+ViStatus viOpenDefaultRM(ViSession* rm) {
+    return Guarded([&] { return OpenDefaultRM(rm); });
+}
+
+ViStatus viOpen(ViSession rm, const char* resource, ViAccessMode /*mode*/,
+                ViUInt32 /*openTimeout*/, ViSession* vi) {
+    // The access mode asks for locks and the open timeout bounds waiting for
+    // them; a raw socket has no locks, so both are accepted and not needed.
+    return Guarded([&] { return Open(rm, resource, vi); });
+}
+
+ViStatus viClose(ViObject vi) {
+    return Guarded([&] { return Close(vi); });
+}
+
+ViStatus viSetAttribute(ViObject vi, ViAttr attribute, ViAttrState value) {
+    return Guarded([&] { return SetAttribute(vi, attribute, value); });
+}
+
+ViStatus viGetAttribute(ViObject vi, ViAttr attribute, void* value) {
+    return Guarded([&] { return GetAttribute(vi, attribute, value); });
+}
+
+ViStatus viVPrintf(ViSession vi, const char* writeFormat, va_list args) {
+    va_list copy;
+    va_copy(copy, args);
+    const ViStatus status = Guarded([&] { return Printf(vi, writeFormat, &copy); });
+    va_end(copy);
+    return status;
+}
+
+ViStatus viPrintf(ViSession vi, const char* writeFormat, ...) {
+    va_list args;
+    va_start(args, writeFormat);
+    const ViStatus status = Guarded([&] { return Printf(vi, writeFormat, &args); });
+    va_end(args);
+    return status;
+}
+
+ViStatus viVScanf(ViSession vi, const char* readFormat, va_list args) {
+    va_list copy;
+    va_copy(copy, args);
+    const ViStatus status = Guarded([&] { return Scanf(vi, readFormat, &copy); });
+    va_end(copy);
+    return status;
+}
+
+ViStatus viScanf(ViSession vi, const char* readFormat, ...) {
+    va_list args;
+    va_start(args, readFormat);
+    const ViStatus status = Guarded([&] { return Scanf(vi, readFormat, &args); });
+    va_end(args);
+    return status;
+}
+
+ViStatus viVQueryf(ViSession vi, const char* writeFormat, const char* readFormat,
+                   va_list args) {
+    // One copy walks the write arguments and then the read arguments.
+    va_list copy;
+    va_copy(copy, args);
+    const ViStatus status = Guarded([&] { return Queryf(vi, writeFormat, readFormat, &copy); });
+    va_end(copy);
+    return status;
+}
+
+ViStatus viQueryf(ViSession vi, const char* writeFormat, const char* readFormat, ...) {
+    va_list args;
+    va_start(args, readFormat);
+    const ViStatus status = Guarded([&] { return Queryf(vi, writeFormat, readFormat, &args); });
+    va_end(args);
+    return status;
+}
+
+ViStatus viClear(ViSession vi) {
+    return Guarded([&] { return Clear(vi); });
+}
+
+}  // namespace visa
+}  // namespace qvz

@@ -1,0 +1,16 @@
+#!/usr/bin/env bash
+# Installs the build and test prerequisites from Debian's packages when any
+# is missing (needs root, as on CI machines).
+set -euo pipefail
+
+packages=(cmake make g++ clang libgtest-dev libgmock-dev libbenchmark-dev binutils)
+missing=()
+for p in "${packages[@]}"; do
+  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
+done
+if ((${#missing[@]})); then
+  echo "installing: ${missing[*]}"
+  export DEBIAN_FRONTEND=noninteractive
+  apt-get update -qq
+  apt-get install -y -qq --no-install-recommends "${missing[@]}"
+fi

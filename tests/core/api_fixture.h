@@ -1,0 +1,53 @@
+// Shared set-up for tests of the exported API: a scripted instrument that
+// answers like an analyzer, and a session opened on the test's thread.
+#ifndef QVZ_TESTS_API_FIXTURE_H
+#define QVZ_TESTS_API_FIXTURE_H
+
+#include <string>
+
+#include <gtest/gtest.h>
+
+#include "platform/thread_slot.h"
+#include "qvzfix.h"
+#include "scripted_instrument.h"
+#include "session_state.h"
+
+namespace qvz {
+namespace testing {
+
+constexpr const char* kScriptedResource = "TCPIP0::127.0.0.1::5025::SOCKET";
+
+class ApiTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        instrument.serveAnalyzer(1, {1e9, 2e9});
+        ASSERT_EQ(QVZ_init(kScriptedResource), 0);
+        // Keep the Touchstone files of applies out of the working directory.
+        ASSERT_EQ(QVZ_SetS2PFilePath(::testing::TempDir().c_str()), 0);
+        instrument.clearRecords();
+    }
+
+    void TearDown() override {
+        if (ThreadSlotGet() != nullptr) {
+            QVZ_close();
+        }
+    }
+
+    const SessionState& state() const { return *ThreadSlotGet(); }
+
+    // One apply sends exactly one active-channel query.
+    int applies() const {
+        int n = 0;
+        for (const std::string& command : instrument.commands()) {
+            n += command == "SERVice:CHANnel:ACTive?\n" ? 1 : 0;
+        }
+        return n;
+    }
+
+    ScriptedInstrument instrument;
+};
+
+}  // namespace testing
+}  // namespace qvz
+
+#endif

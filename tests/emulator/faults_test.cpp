@@ -1,0 +1,123 @@
+#include "qvzsim/faults.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+
+namespace {
+
+using qvzsim::FaultAction;
+using qvzsim::Faults;
+using qvzsim::ResolvedCommand;
+
+ResolvedCommand Command(const std::string& header) {
+    qvzsim::ScpiCommand parsed;
+    EXPECT_TRUE(qvzsim::ParseHeader(header, parsed)) << header;
+    std::optional<ResolvedCommand> resolved = qvzsim::ResolveHeader(parsed);
+    EXPECT_TRUE(resolved.has_value()) << header;
+    return resolved.value_or(ResolvedCommand{});
+}
+
+TEST(Faults, RefusesWhatCannotMatch) {
+    Faults faults;
+    EXPECT_FALSE(faults.silence("NOT:A:COMMAND?"));
+    EXPECT_FALSE(faults.silence("SENS:SWE:POIN? 5"));
+    EXPECT_FALSE(faults.silence("SYST:FAUL:COUN?"));            // fault control is never faulted
+    EXPECT_FALSE(faults.silence("CALC:FSIM:STAT"));             // silence needs a query
+    EXPECT_FALSE(faults.garbage("CALC:FSIM:STAT"));             // so does garbage
+    EXPECT_FALSE(faults.silence("SENS:SWE:POIN?", 0));
+    EXPECT_FALSE(faults.silence("SENS:SWE:POIN?", -2));
+    EXPECT_FALSE(faults.delay("SENS:SWE:POIN?", -1));
+    EXPECT_FALSE(faults.closeAfter(0));
+    EXPECT_EQ(faults.armedCount(), 0u);
+
+    EXPECT_TRUE(faults.delay("CALC:FSIM:STAT", 10));  // a delay may hold up a setting
+    EXPECT_EQ(faults.armedCount(), 1u);
+}
+
+struct MatchCase {
+    const char* pattern;
+    const char* command;
+    bool matches;
+};
+
+TEST(Faults, MatchesByHeaderInAnyForm) {
+    const MatchCase cases[] = {
+        {"SENS:SWE:POIN?", "SENSe1:SWEep:POINts?", true},
+        {"SENS:SWE:POIN?", "sense3:sweep:points?", true},   // unwritten suffix: any channel
+        {"SENS:SWE:POIN?", "SWE:POIN?", true},
+        {"SENS2:SWE:POIN?", "SENSe2:SWEep:POINts?", true},
+        {"SENS2:SWE:POIN?", "SENSe1:SWEep:POINts?", false},  // written suffix must match
+        {"SENS2:SWE:POIN?", "SWE:POIN?", false},             // omitted means channel 1
+        {"SENS:SWE:POIN?", "SENS:FREQ:DATA?", false},
+        {"SYST:ERR?", ":SYSTem:ERRor:NEXT?", true},
+        {"CALC:FSIM:SEND:PMC:PORT2:USER:FIL?", "CALC3:FSIM:SEND:PMC:PORT2:USER:FIL?", true},
+        {"CALC:FSIM:SEND:PMC:PORT2:USER:FIL?", "CALC3:FSIM:SEND:PMC:PORT3:USER:FIL?", false},
+        {"CALC:FSIM:SEND:PMC:PORT2:USER:FIL?", "CALC3:FSIM:SEND:DEEM:PORT2:USER:FIL?", false},
+        {"*IDN?", "*idn?", true},
+    };
+    for (const MatchCase& c : cases) {
+        SCOPED_TRACE(std::string(c.pattern) + " vs " + c.command);
+        Faults faults;
+        ASSERT_TRUE(faults.garbage(c.pattern));
+        EXPECT_EQ(faults.onCommand(Command(c.command)).garbage, c.matches);
+    }
+}
+
+TEST(Faults, QueryPatternDoesNotMatchTheSetting) {
+    Faults faults;
+    ASSERT_TRUE(faults.delay("SENS:SWE:POIN?", 5));
+    EXPECT_EQ(faults.onCommand(Command("SENS:SWE:POIN")).delayMs, 0);
+    EXPECT_EQ(faults.onCommand(Command("SENS:SWE:POIN?")).delayMs, 5);
+}
+
+TEST(Faults, CountsAreUsedUp) {
+    Faults faults;
+    ASSERT_TRUE(faults.silence("SENS:SWE:POIN?", 2));
+    const ResolvedCommand points = Command("SENS1:SWE:POIN?");
+    EXPECT_TRUE(faults.onCommand(points).silence);
+    EXPECT_EQ(faults.armedCount(), 1u);
+    EXPECT_FALSE(faults.onCommand(Command("*IDN?")).silence);  // others do not use it up
+    EXPECT_TRUE(faults.onCommand(points).silence);
+    EXPECT_EQ(faults.armedCount(), 0u);
+    EXPECT_FALSE(faults.onCommand(points).silence);
+
+    ASSERT_TRUE(faults.garbage("*IDN?", Faults::kAlways));
+    for (int i = 0; i < 100; ++i) {
+        ASSERT_TRUE(faults.onCommand(Command("*IDN?")).garbage);
+    }
+    EXPECT_EQ(faults.armedCount(), 1u);
+    faults.clear();
+    EXPECT_FALSE(faults.onCommand(Command("*IDN?")).garbage);
+}
+
+TEST(Faults, SeveralFaultsOnOneCommandCombine) {
+    Faults faults;
+    ASSERT_TRUE(faults.delay("*IDN?", 30));
+    ASSERT_TRUE(faults.delay("*IDN?", 20));
+    ASSERT_TRUE(faults.garbage("*IDN?"));
+    const FaultAction action = faults.onCommand(Command("*IDN?"));
+    EXPECT_EQ(action.delayMs, 50);
+    EXPECT_TRUE(action.garbage);
+    EXPECT_FALSE(action.silence);
+    EXPECT_EQ(faults.armedCount(), 0u);
+}
+
+TEST(Faults, CloseAfterCountsCommandsButNotFaultControl) {
+    Faults faults;
+    ASSERT_TRUE(faults.closeAfter(3));
+    EXPECT_FALSE(faults.onCommand(Command("*IDN?")).closeConnection);
+    EXPECT_FALSE(faults.onCommand(Command("SYST:FAUL:COUN?")).closeConnection);
+    EXPECT_FALSE(faults.onCommand(Command("CALC:FSIM:STAT")).closeConnection);
+    EXPECT_EQ(faults.armedCount(), 1u);
+    EXPECT_TRUE(faults.onCommand(Command("SYST:ERR?")).closeConnection);
+    EXPECT_EQ(faults.armedCount(), 0u);
+    EXPECT_FALSE(faults.onCommand(Command("SYST:ERR?")).closeConnection);  // once only
+
+    // Re-arming replaces the countdown.
+    ASSERT_TRUE(faults.closeAfter(5));
+    ASSERT_TRUE(faults.closeAfter(1));
+    EXPECT_TRUE(faults.onCommand(Command("*IDN?")).closeConnection);
+}
+
+}  // namespace

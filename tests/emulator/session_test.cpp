@@ -1,0 +1,479 @@
+// The command set as a client sees it, without sockets: each test sends
+// program messages to a Session and checks replies, the error queue and the
+// instrument's state.
+#include "qvzsim/session.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <memory>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "qvzsim/state_report.h"
+#include "test_files.h"
+
+namespace {
+
+using qvzsim::InstrumentConfig;
+using qvzsim::InstrumentSnapshot;
+using qvzsim::MessageOutcome;
+
+std::vector<double> ParseList(const std::string& reply) {
+    std::vector<double> values;
+    const char* p = reply.c_str();
+    while (*p != '\0') {
+        char* end = nullptr;
+        values.push_back(std::strtod(p, &end));
+        if (end == p) {
+            ADD_FAILURE() << "not a number at: " << p;
+            break;
+        }
+        p = *end == ',' ? end + 1 : end;
+    }
+    return values;
+}
+
+class SessionTest : public ::testing::Test {
+protected:
+    void configure(InstrumentConfig config) {
+        session_.reset();
+        instrument_ = std::make_unique<qvzsim::Instrument>(config);
+        session_ = std::make_unique<qvzsim::Session>(*instrument_, faults_, nullptr, 1);
+    }
+
+    void SetUp() override { configure(InstrumentConfig{}); }
+
+    MessageOutcome send(const std::string& message) { return session_->handleMessage(message); }
+
+    // The reply without its line feed; "" when nothing is sent back.
+    std::string ask(const std::string& message) {
+        std::string reply = send(message).reply;
+        if (!reply.empty()) {
+            EXPECT_EQ(reply.back(), '\n');
+            reply.pop_back();
+        }
+        return reply;
+    }
+
+    // The number of the oldest error-queue entry (0 when empty).
+    int nextError() { return std::atoi(ask(":SYST:ERR?").c_str()); }
+
+    InstrumentSnapshot snapshot() const { return instrument_->snapshot(); }
+
+    qvzsim::Faults faults_;
+    std::unique_ptr<qvzsim::Instrument> instrument_;
+    std::unique_ptr<qvzsim::Session> session_;
+    qvzsim_test::TempDir dir_;
+};
+
+TEST_F(SessionTest, ThePlugInsEmbeddingDialogue) {
+    InstrumentConfig config;
+    config.channels = 2;
+    config.activeChannel = 2;
+    configure(config);
+
+    EXPECT_EQ(ask("SERVice:CHANnel:ACTive?\n"), "2");
+    EXPECT_EQ(ask("SENSe2:SWEep:POINts?\n"), "201");
+    const std::vector<double> frequencies = ParseList(ask(":SENSe2:FREQuency:DATA?\n"));
+    ASSERT_EQ(frequencies.size(), 201u);
+    const std::string file = dir_.write("P_Port3.s2p", qvzsim_test::LibraryStyleTouchstone(frequencies));
+
+    const std::string commands[] = {
+        "CALCulate2:FSIMulator:SENDed:DEEMbed:PORT3:STATe 0\n",
+        "CALCulate2:FSIMulator:SENDed:DEEMbed:PORT3:USER:FILename \"\"\n",
+        "CALCulate2:FSIMulator:SENDed:PMCircuit:PORT3:USER:FILename \"" + file + "\"\n",
+        "CALCulate2:FSIMulator:SENDed:PMCircuit:PORT3:STATe 1\n",
+        "CALCulate2:FSIMulator:SENDed:PMCircuit:STATe 1\n",
+        "CALCulate2:FSIMulator:STATe 1\n",
+    };
+    for (const std::string& command : commands) {
+        EXPECT_EQ(ask(command), "") << command;
+    }
+    EXPECT_EQ(ask(":SYST:ERR?\n"), "0,\"No error\"");
+
+    const InstrumentSnapshot state = snapshot();
+    const qvzsim::ChannelState& channel = state.channel(2);
+    EXPECT_TRUE(channel.simulatorOn);
+    EXPECT_TRUE(channel.matchingOn);
+    EXPECT_FALSE(channel.deembeddingOn);
+    EXPECT_TRUE(channel.port(3).matching.on);
+    EXPECT_EQ(channel.port(3).matching.file, file);
+    EXPECT_EQ(channel.port(3).matching.filePoints, 201u);
+    EXPECT_FALSE(channel.port(3).deembedding.on);
+    EXPECT_EQ(channel.port(3).deembedding.file, "");
+    // Nothing else moved.
+    EXPECT_FALSE(state.channel(1).simulatorOn);
+    EXPECT_FALSE(channel.port(1).matching.on);
+    EXPECT_EQ(state.errorCount, 0u);
+}
+
+TEST_F(SessionTest, DeembeddingThenNoneFollowTheStateTable) {
+    const std::string file = dir_.write("A_Port1.s2p", qvzsim_test::LibraryStyleTouchstone(qvzsim::SweepSettings{}));
+    // Embedding first, so that the later tables' "as before" can be seen.
+    for (const std::string& command :
+         {std::string("CALCulate1:FSIMulator:SENDed:DEEMbed:PORT1:STATe 0"),
+          std::string("CALCulate1:FSIMulator:SENDed:DEEMbed:PORT1:USER:FILename \"\""),
+          "CALCulate1:FSIMulator:SENDed:PMCircuit:PORT1:USER:FILename \"" + file + "\"",
+          std::string("CALCulate1:FSIMulator:SENDed:PMCircuit:PORT1:STATe 1"),
+          std::string("CALCulate1:FSIMulator:SENDed:PMCircuit:STATe 1"),
+          std::string("CALCulate1:FSIMulator:STATe 1")}) {
+        send(command);
+    }
+    // Deembedding.
+    for (const std::string& command :
+         {std::string("CALCulate1:FSIMulator:SENDed:PMCircuit:PORT1:STATe 0"),
+          std::string("CALCulate1:FSIMulator:SENDed:PMCircuit:PORT1:USER:FILename \"\""),
+          "CALCulate1:FSIMulator:SENDed:DEEMbed:PORT1:USER:FILename \"" + file + "\"",
+          std::string("CALCulate1:FSIMulator:SENDed:DEEMbed:PORT1:STATe 1"),
+          std::string("CALCulate1:FSIMulator:SENDed:DEEMbed:STATe 1"),
+          std::string("CALCulate1:FSIMulator:STATe 1")}) {
+        send(command);
+    }
+    InstrumentSnapshot state = snapshot();
+    EXPECT_FALSE(state.channel(1).port(1).matching.on);
+    EXPECT_EQ(state.channel(1).port(1).matching.file, "");
+    EXPECT_TRUE(state.channel(1).port(1).deembedding.on);
+    EXPECT_EQ(state.channel(1).port(1).deembedding.file, file);
+    EXPECT_TRUE(state.channel(1).matchingOn);  // as before
+    EXPECT_TRUE(state.channel(1).deembeddingOn);
+    EXPECT_TRUE(state.channel(1).simulatorOn);
+
+    // None.
+    for (const char* command : {"CALCulate1:FSIMulator:SENDed:PMCircuit:PORT1:STATe 0",
+                                "CALCulate1:FSIMulator:SENDed:PMCircuit:PORT1:USER:FILename \"\"",
+                                "CALCulate1:FSIMulator:SENDed:DEEMbed:PORT1:STATe 0",
+                                "CALCulate1:FSIMulator:SENDed:DEEMbed:PORT1:USER:FILename \"\""}) {
+        send(command);
+    }
+    state = snapshot();
+    EXPECT_FALSE(state.channel(1).port(1).matching.on);
+    EXPECT_EQ(state.channel(1).port(1).matching.file, "");
+    EXPECT_FALSE(state.channel(1).port(1).deembedding.on);
+    EXPECT_EQ(state.channel(1).port(1).deembedding.file, "");
+    EXPECT_TRUE(state.channel(1).matchingOn);
+    EXPECT_TRUE(state.channel(1).deembeddingOn);
+    EXPECT_TRUE(state.channel(1).simulatorOn);
+    EXPECT_EQ(nextError(), 0);
+}
+
+TEST_F(SessionTest, FrequencyListRoundTripsExactly) {
+    const qvzsim::SweepSettings sweeps[] = {
+        {201, 10e6, 8.5e9},
+        {1001, 1.234567e6, 7.654321e9},
+        {7, 0.1, 1.0 / 3.0},
+        {2, 300e3, 20e9},
+        {1, 5e9, 5e9},
+    };
+    for (const qvzsim::SweepSettings& sweep : sweeps) {
+        InstrumentConfig config;
+        config.sweep = sweep;
+        configure(config);
+        const std::vector<double> expected = qvzsim::SweepFrequencies(sweep);
+        const std::vector<double> got = ParseList(ask(":SENSe1:FREQuency:DATA?"));
+        ASSERT_EQ(got.size(), static_cast<std::size_t>(sweep.points));
+        for (std::size_t i = 0; i < got.size(); ++i) {
+            ASSERT_EQ(got[i], expected[i]) << "point " << i << " of " << sweep.points;
+        }
+        EXPECT_EQ(got.front(), sweep.startHz);
+        EXPECT_EQ(got.back(), sweep.points == 1 ? sweep.startHz : sweep.stopHz);
+    }
+}
+
+TEST_F(SessionTest, SweepFollowsTheLinearRule) {
+    const std::vector<double> f = qvzsim::SweepFrequencies(qvzsim::SweepSettings{});
+    ASSERT_EQ(f.size(), 201u);
+    EXPECT_EQ(f[0], 10e6);
+    EXPECT_EQ(f[1], 10e6 + 1.0 * (8.5e9 - 10e6) / 200.0);
+    EXPECT_EQ(f[100], 10e6 + 100.0 * (8.5e9 - 10e6) / 200.0);
+    EXPECT_EQ(f[200], 8.5e9);
+}
+
+struct ErrorCase {
+    const char* message;
+    int error;
+};
+
+TEST_F(SessionTest, ErrorsReachTheQueue) {
+    InstrumentConfig config;
+    config.channels = 2;
+    configure(config);
+    const std::string before = qvzsim::FormatStateLine(snapshot());
+    const ErrorCase cases[] = {
+        {"FOO:BAR", -113},
+        {"CALC1:FSIM:SEND:PMC:PORT1:FIL?", -113},
+        {"*IDN", -113},
+        {"SENS:SWE:POIN? 5", -108},
+        {"*RST 1", -108},
+        {"CALC3:FSIM:STAT 1", -114},
+        {"CALC0:FSIM:STAT 1", -114},
+        {"SENS3:SWE:POIN?", -114},
+        {"CALC1:FSIM:SEND:PMC:PORT5:STAT 1", -114},
+        {"CALC1:FSIM:SEND:DEEM:PORT0:STAT?", -114},
+        {"CALC1:FSIM:STAT 2", -224},
+        {"CALC1:FSIM:STAT 0.5", -224},
+        {"CALC1:FSIM:STAT MAYBE", -224},
+        {"CALC1:FSIM:STAT \"ON\"", -104},
+        {"CALC1:FSIM:STAT", -109},
+        {"CALC1:FSIM:STAT 1,0", -108},
+        {"CALC1:FSIM:STAT \"x", -102},
+        {"SENS1:SWE:POIN 0", -222},
+        {"SENS1:SWE:POIN 200002", -222},
+        {"SENS1:SWE:POIN ON", -104},
+        {"SENS1:FREQ:STAR 9e9", -222},
+        {"SENS1:FREQ:STOP -1", -222},
+        {"SENS1:FREQ:STOP 2e12", -222},
+        {"SERV:CHAN:ACT 3", -222},
+        {"SERV:CHAN:ACT 0", -222},
+        {"CALC1:FSIM:SEND:PMC:PORT1:USER:FIL 5", -104},
+        {"CALC1:FSIM:SEND:PMC:PORT1:USER:FIL", -109},
+        {"SYST:FAUL:SIL \"NOPE?\"", -224},
+        {"SYST:FAUL:SIL \"CALC:FSIM:STAT\"", -224},
+        {"SYST:FAUL:SIL \"*IDN?\",0", -222},
+        {"SYST:FAUL:SIL \"*IDN?\",SOMETIMES", -104},
+        {"SYST:FAUL:SIL SENS", -104},
+        {"SYST:FAUL:DEL \"*IDN?\"", -109},
+        {"SYST:FAUL:DEL \"*IDN?\",-5", -222},
+        {"SYST:FAUL:CLOS 0", -222},
+        {"SYST:FAUL:ERR", -109},
+    };
+    for (const ErrorCase& c : cases) {
+        SCOPED_TRACE(c.message);
+        EXPECT_EQ(ask(c.message), "");  // a failing query answers nothing
+        EXPECT_EQ(nextError(), c.error);
+        EXPECT_EQ(nextError(), 0);
+    }
+    // None of them changed anything, nor armed a fault.
+    EXPECT_EQ(qvzsim::FormatStateLine(snapshot()), before);
+    EXPECT_EQ(faults_.armedCount(), 0u);
+}
+
+TEST_F(SessionTest, QueueOverflowsWithTheStandardEntry) {
+    InstrumentConfig config;
+    config.errorQueueCapacity = 4;
+    configure(config);
+    for (int i = 0; i < 6; ++i) {
+        send("NO:SUCH:COMMAND");
+    }
+    EXPECT_EQ(ask("SYST:ERR:COUN?"), "4");
+    EXPECT_EQ(nextError(), -113);
+    EXPECT_EQ(nextError(), -113);
+    EXPECT_EQ(nextError(), -113);
+    EXPECT_EQ(ask("SYST:ERR?"), "-350,\"Queue overflow\"");
+    EXPECT_EQ(ask("SYST:ERR?"), "0,\"No error\"");
+}
+
+TEST_F(SessionTest, FileLoadErrorsAndClearing) {
+    const std::string good = dir_.write("good.s2p", qvzsim_test::LibraryStyleTouchstone(qvzsim::SweepSettings{}));
+    const std::string narrow = dir_.write(
+        "narrow.s2p", qvzsim_test::LibraryStyleTouchstone(qvzsim::SweepSettings{11, 1e9, 2e9}));
+    const std::string broken = dir_.write("broken.s2p", "# Hz S RI R 50\n1 2 3\n");
+    const std::string prefix = "CALC1:FSIM:SEND:DEEM:PORT2:USER:FIL ";
+
+    send(prefix + qvzsim::QuoteString(good));
+    EXPECT_EQ(nextError(), 0);
+    EXPECT_EQ(ask("CALC1:FSIM:SEND:DEEM:PORT2:USER:FIL?"), qvzsim::QuoteString(good));
+
+    send(prefix + qvzsim::QuoteString(dir_.file("missing.s2p")));
+    EXPECT_EQ(ask(":SYST:ERR?"), "-256,\"File name not found\"");
+
+    send(prefix + qvzsim::QuoteString(broken));
+    const std::string invalid = ask(":SYST:ERR?");
+    EXPECT_EQ(invalid.rfind("101,\"Not a valid two-port Touchstone file; ", 0), 0u) << invalid;
+
+    send(prefix + qvzsim::QuoteString(narrow));
+    const std::string uncovered = ask(":SYST:ERR?");
+    EXPECT_EQ(uncovered.rfind("102,\"File frequencies do not cover the sweep; file 1 GHz to 2 GHz, sweep 10 MHz to "
+                              "8.5 GHz\"",
+                              0),
+              0u)
+        << uncovered;
+
+    // Failed loads left the good file in place.
+    EXPECT_EQ(snapshot().channel(1).port(2).deembedding.file, good);
+
+    // The sweep decides: narrow the sweep and the narrow file fits.
+    send("SENS1:FREQ:STAR 1.2e9;STOP 1.8e9");
+    send(prefix + qvzsim::QuoteString(narrow));
+    EXPECT_EQ(nextError(), 0);
+    EXPECT_EQ(snapshot().channel(1).port(2).deembedding.file, narrow);
+    EXPECT_EQ(snapshot().channel(1).port(2).deembedding.filePoints, 11u);
+
+    send(prefix + "\"\"");
+    EXPECT_EQ(nextError(), 0);
+    EXPECT_EQ(snapshot().channel(1).port(2).deembedding.file, "");
+    EXPECT_EQ(ask("CALC1:FSIM:SEND:DEEM:PORT2:USER:FIL?"), "\"\"");
+}
+
+TEST_F(SessionTest, StateQueriesAndBooleanForms) {
+    const struct {
+        const char* value;
+        const char* reply;
+    } forms[] = {{"ON", "1"}, {"off", "0"}, {"1", "1"}, {"0", "0"}, {"On", "1"}, {"OFF", "0"}};
+    const char* headers[] = {
+        "CALC1:FSIM:STAT",
+        "CALC1:FSIM:SEND:PMC:STAT",
+        "CALC1:FSIM:SEND:DEEM:STAT",
+        "CALC1:FSIM:SEND:PMC:PORT4:STAT",
+        "CALC1:FSIM:SEND:DEEM:PORT2:STAT",
+    };
+    for (const char* header : headers) {
+        EXPECT_EQ(ask(std::string(header) + "?"), "0") << header;
+        for (const auto& form : forms) {
+            send(std::string(header) + " " + form.value);
+            EXPECT_EQ(ask(std::string(header) + "?"), form.reply) << header << " " << form.value;
+        }
+    }
+    EXPECT_EQ(nextError(), 0);
+
+    // Each header sets its own flag only.
+    configure(InstrumentConfig{});
+    send("CALC1:FSIM:SEND:DEEM:PORT2:STAT ON");
+    const InstrumentSnapshot state = snapshot();
+    EXPECT_TRUE(state.channel(1).port(2).deembedding.on);
+    EXPECT_FALSE(state.channel(1).port(2).matching.on);
+    EXPECT_FALSE(state.channel(1).port(1).deembedding.on);
+    EXPECT_FALSE(state.channel(1).deembeddingOn);
+    EXPECT_FALSE(state.channel(1).simulatorOn);
+}
+
+TEST_F(SessionTest, SweepAndChannelSettings) {
+    InstrumentConfig config;
+    config.channels = 3;
+    configure(config);
+    EXPECT_EQ(ask("SERV:CHAN:COUN?"), "3");
+    send("SERV:CHAN:ACT 3");
+    EXPECT_EQ(ask("SERVice:CHANnel:ACTive?"), "3");
+    send("SENS2:SWE:POIN 11;:SENS2:FREQ:STAR 1e9;STOP 2e9");
+    EXPECT_EQ(ask("SENS2:SWE:POIN?;:SENS2:FREQ:STAR?;STOP?"), "11;1000000000;2000000000");
+    // The path after SENS2:SWE:POIN is SENS2:SWE; FREQ:STAR is not under it,
+    // so it is taken from the root, where [SENSe] left out means channel 1.
+    EXPECT_EQ(ask("SENS2:SWE:POIN?;FREQ:STAR?"), "11;10000000");
+    EXPECT_EQ(ask("SENS2:FREQ:DATA?"),
+              "1000000000,1100000000,1200000000,1300000000,1400000000,1500000000,1600000000,1700000000,"
+              "1800000000,1900000000,2000000000");
+    EXPECT_EQ(ask("SENS1:SWE:POIN?"), "201");  // other channels keep theirs
+    send("SENS1:SWE:POIN 7.4");                 // numbers round to the nearest integer
+    EXPECT_EQ(ask("SWE:POIN?"), "7");
+    EXPECT_EQ(nextError(), 0);
+}
+
+TEST_F(SessionTest, CompoundMessagesAndThePath) {
+    const std::pair<std::string, std::string> cases[] = {
+        {"SENS1:SWE:POIN?;FREQ:STAR?;STOP?", "201;10000000;8500000000"},
+        {"*IDN?;*OPC?", qvzsim::IdentityString() + ";1"},
+        {"SYST:ERR?;*OPC?;ERR:COUN?", "0,\"No error\";1;0"},  // a common command keeps the path
+        {"SENS1:SWE:POIN?;:SWE:POIN?", "201;201"},
+        {"CALC1:FSIM:STAT 1;SYST:ERR?", "0,\"No error\""},  // not under CALC1:FSIM: but from the root
+        {"CALC1:FSIM:STAT 0;STAT?", "0"},
+        {"*OPC;*WAI;*OPC?", "1"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.first);
+        EXPECT_EQ(ask(c.first), c.second);
+        EXPECT_EQ(nextError(), 0);
+    }
+
+    // A syntax error ends the message; what came before it has run.
+    send("CALC1:FSIM:STAT 1;CALC1:FSIM:STAT \"x;*IDN?");
+    EXPECT_TRUE(snapshot().channel(1).simulatorOn);
+    EXPECT_EQ(nextError(), -102);
+    EXPECT_EQ(nextError(), 0);
+
+    // A failing query drops out of the joined reply.
+    EXPECT_EQ(ask("SENS9:SWE:POIN?;*OPC?"), "1");
+    EXPECT_EQ(nextError(), -114);
+}
+
+TEST_F(SessionTest, CommonCommandsAndReset) {
+    const std::string identity = ask("*IDN?");
+    EXPECT_EQ(identity.rfind("Qaldorn,QVZSIM,0,", 0), 0u) << identity;
+    EXPECT_EQ(identity, qvzsim::IdentityString());
+    EXPECT_EQ(ask("*OPC?"), "1");
+
+    InstrumentConfig config;
+    config.channels = 2;
+    configure(config);
+    const std::string fresh = qvzsim::FormatStateLine(snapshot());
+    const std::string file = dir_.write("r.s2p", qvzsim_test::LibraryStyleTouchstone(qvzsim::SweepSettings{}));
+    send("SERV:CHAN:ACT 2;:CALC2:FSIM:STAT 1;:CALC1:FSIM:SEND:PMC:PORT1:USER:FIL " + qvzsim::QuoteString(file));
+    send("CALC1:FSIM:SEND:PMC:PORT1:STAT 1;:SENS1:SWE:POIN 5;:NO:SUCH");
+    ASSERT_NE(qvzsim::FormatStateLine(snapshot()), fresh);
+
+    send("*RST");
+    EXPECT_EQ(qvzsim::FormatStateLine(snapshot()), fresh);
+    EXPECT_EQ(ask("SENS1:SWE:POIN?"), "201");
+    EXPECT_EQ(ask("SYST:ERR:COUN?"), "1");  // *RST leaves the queue alone
+    send("*CLS");
+    EXPECT_EQ(ask("SYST:ERR:COUN?"), "0");
+
+    send("CALC1:FSIM:STAT 1");
+    send("SYST:PRES");
+    EXPECT_FALSE(snapshot().channel(1).simulatorOn);
+}
+
+TEST_F(SessionTest, FaultsArmedOverScpi) {
+    send("SYST:FAUL:SIL \"SENS:SWE:POIN?\"");
+    EXPECT_EQ(ask("SYST:FAUL:COUN?"), "1");
+    EXPECT_EQ(ask("SENSe1:SWEep:POINts?"), "");  // silence: no reply at all
+    EXPECT_EQ(ask("SENSe1:SWEep:POINts?"), "201");
+    EXPECT_EQ(ask("SENS1:SWE:POIN?;*OPC?"), "201;1");
+
+    send("SYST:FAUL:SIL \"SENS:SWE:POIN?\"");
+    EXPECT_EQ(ask("SENS1:SWE:POIN?;*OPC?"), "1");  // only the silenced part is missing
+
+    send("SYST:FAUL:GARB \"*IDN?\",2");
+    EXPECT_EQ(ask("*IDN?"), qvzsim::Faults::kGarbageReply);
+    EXPECT_EQ(ask("*IDN?"), qvzsim::Faults::kGarbageReply);
+    EXPECT_EQ(ask("*IDN?"), qvzsim::IdentityString());
+
+    send("SYST:FAUL:DEL \"SYST:ERR?\",250");
+    MessageOutcome delayed = send(":SYST:ERR?");
+    EXPECT_EQ(delayed.delayMs, 250);
+    EXPECT_EQ(delayed.reply, "0,\"No error\"\n");
+    EXPECT_EQ(send(":SYST:ERR?").delayMs, 0);
+
+    send("SYST:FAUL:CLOS 2");
+    EXPECT_FALSE(send("*OPC?").closeConnection);
+    MessageOutcome closing = send("*OPC?;*IDN?");
+    EXPECT_TRUE(closing.closeConnection);
+    EXPECT_EQ(closing.reply, "1\n");  // handled and answered, the rest dropped
+
+    send("SYST:FAUL:ERR 42,\"Preset failure\"");
+    send("SYST:FAUL:ERR -256");
+    EXPECT_EQ(ask(":SYST:ERR?"), "42,\"Preset failure\"");
+    EXPECT_EQ(ask(":SYST:ERR?"), "-256,\"File name not found\"");
+
+    // A silenced error query leaves the entry for the next one.
+    send("SYST:FAUL:ERR 9,\"Kept\";:SYST:FAUL:SIL \"SYST:ERR?\"");
+    EXPECT_EQ(ask(":SYST:ERR?"), "");
+    EXPECT_EQ(ask(":SYST:ERR?"), "9,\"Kept\"");
+
+    send("SYST:FAUL:SIL \"*IDN?\",ALWAYS;GARB \"*OPC?\",ALW");
+    EXPECT_EQ(ask("SYST:FAUL:COUN?"), "2");
+    EXPECT_EQ(ask("*IDN?"), "");
+    EXPECT_EQ(ask("*IDN?"), "");
+    send("SYST:FAUL:CLE");
+    EXPECT_EQ(ask("SYST:FAUL:COUN?"), "0");
+    EXPECT_EQ(ask("*IDN?"), qvzsim::IdentityString());
+    EXPECT_EQ(nextError(), 0);
+}
+
+TEST_F(SessionTest, ReportQueryDescribesTheFixtureSimulator) {
+    const std::string file = dir_.write("rep.s2p", qvzsim_test::LibraryStyleTouchstone(qvzsim::SweepSettings{}));
+    send("CALC1:FSIM:SEND:DEEM:PORT1:USER:FIL " + qvzsim::QuoteString(file) +
+         ";STAT 1;:CALC1:FSIM:SEND:DEEM:STAT 1;:CALC1:FSIM:STAT 1");
+    // The path: ";STAT 1" after "...:PORT1:USER:FIL" is tried as USER:STAT first,
+    // then from the root, where it is not a command either.
+    EXPECT_EQ(nextError(), -113);
+    send("CALC1:FSIM:SEND:DEEM:PORT1:STAT 1");
+    const std::string report = ask("SYSTem:FSIMulator:REPort?");
+    EXPECT_EQ(report, qvzsim::FormatStateLine(snapshot()));
+    EXPECT_NE(report.find("CH1 SIM=ON PMC=OFF DEEM=ON P1.PMC=OFF P1.PMC.FILE=\"\" P1.DEEM=ON P1.DEEM.FILE=\"" + file +
+                          "\" P2.PMC=OFF"),
+              std::string::npos)
+        << report;
+}
+
+}  // namespace
