@@ -29,7 +29,9 @@ const char* StandardErrorText(int code) {
     }
 }
 
-ErrorQueue::ErrorQueue(std::size_t capacity) : capacity_(std::max<std::size_t>(capacity, 1)) {}
+// Two at least: the newest slot may turn into the overflow mark, and one
+// real entry must survive it.
+ErrorQueue::ErrorQueue(std::size_t capacity) : capacity_(std::max<std::size_t>(capacity, 2)) {}
 
 void ErrorQueue::push(int code, std::string message) {
     if (message.empty()) {

@@ -60,8 +60,8 @@ std::string Instrument::ValidateConfig(const InstrumentConfig& config) {
     if (!ValidSweep(config.sweep)) {
         return "the sweep needs 0 <= start < stop <= 1e12 Hz";
     }
-    if (config.errorQueueCapacity < 1) {
-        return "the error queue needs room for one entry";
+    if (config.errorQueueCapacity < 2) {
+        return "the error queue needs room for two entries (one for the overflow mark)";
     }
     return {};
 }

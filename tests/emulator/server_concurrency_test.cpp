@@ -138,22 +138,24 @@ TEST(ServerConcurrency, CloseAfterNHitsExactlyOneOfSeveralClients) {
             if (!client.connect("127.0.0.1", server.port())) {
                 return;
             }
-            for (int i = 0; i < kQueries; ++i) {
+            int i = 0;
+            for (; i < kQueries; ++i) {
                 if (client.query("*OPC?") != "1") {
-                    closed += client.waitForClose(5000) ? 1 : 0;
-                    return;
+                    break;
                 }
                 ++answered;
             }
+            // The closing command may have been this client's last one, so
+            // every client looks: only the closed connection ends.
+            closed += client.waitForClose(i < kQueries ? 5000 : 300) ? 1 : 0;
         });
     }
     for (std::thread& client : clients) {
         client.join();
     }
     EXPECT_EQ(closed.load(), 1);
-    // The closing command was still answered; its client sent no more.
+    // The closing command was still answered.
     EXPECT_GE(answered.load(), 60);
-    EXPECT_LT(answered.load(), kClients * kQueries);
     EXPECT_EQ(server.faults().armedCount(), 0u);
 }
 

@@ -183,7 +183,7 @@ TEST(Server, DelayedReply) {
     ASSERT_TRUE(c.send("SERVice:CHANnel:ACTive?"));
     EXPECT_FALSE(c.readLine(100).has_value());  // not yet
     EXPECT_EQ(c.readLine(5000), "1");
-    EXPECT_EQ(c.query("SERVice:CHANnel:ACTive?", 200), "1");  // once only
+    EXPECT_EQ(c.query("SERVice:CHANnel:ACTive?", 2000), "1");  // once only
 }
 
 TEST(Server, GarbageReply) {
