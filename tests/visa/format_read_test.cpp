@@ -1,5 +1,7 @@
 #include "visa/format_read.h"
 
+#include <ostream>
+
 #include <gtest/gtest.h>
 
 #include <cmath>
@@ -29,6 +31,9 @@ struct IntCase {
     ViStatus status;
     std::int32_t value;  // expected when VI_SUCCESS
 };
+
+// Names the case in test listings (instead of its raw bytes).
+void PrintTo(const IntCase& c, std::ostream* os) { *os << '"' << c.message << '"'; }
 
 class ReadIntTest : public ::testing::TestWithParam<IntCase> {};
 
@@ -74,6 +79,9 @@ struct DoubleCase {
     double value;
 };
 
+// Names the case in test listings (instead of its raw bytes).
+void PrintTo(const DoubleCase& c, std::ostream* os) { *os << '"' << c.message << '"'; }
+
 class ReadDoubleTest : public ::testing::TestWithParam<DoubleCase> {};
 
 TEST_P(ReadDoubleTest, FillsOneDouble) {
@@ -111,6 +119,9 @@ struct ListCase {
     ViStatus status;
     std::vector<double> values;  // what must be read (count = size)
 };
+
+// Names the case in test listings (instead of its raw bytes).
+void PrintTo(const ListCase& c, std::ostream* os) { *os << '"' << c.message << '"'; }
 
 class ReadListTest : public ::testing::TestWithParam<ListCase> {};
 
@@ -186,6 +197,9 @@ struct SetCase {
     const char* text;
 };
 
+// Names the case in test listings (instead of its raw bytes).
+void PrintTo(const SetCase& c, std::ostream* os) { *os << '"' << c.message << '"'; }
+
 class ReadSetTest : public ::testing::TestWithParam<SetCase> {};
 
 TEST_P(ReadSetTest, CopiesAtMostWidthCharactersAndATerminator) {
@@ -223,6 +237,9 @@ struct ErrorEntryCase {
     std::int32_t number;
     const char* text;
 };
+
+// Names the case in test listings (instead of its raw bytes).
+void PrintTo(const ErrorEntryCase& c, std::ostream* os) { *os << '"' << c.message << '"'; }
 
 class ReadErrorEntryTest : public ::testing::TestWithParam<ErrorEntryCase> {};
 
@@ -295,6 +312,9 @@ struct FormatCase {
     const char* format;
     ViStatus status;
 };
+
+// Names the case in test listings (instead of its raw bytes).
+void PrintTo(const FormatCase& c, std::ostream* os) { *os << '"' << c.format << '"'; }
 
 class ReadFormatValidationTest : public ::testing::TestWithParam<FormatCase> {};
 

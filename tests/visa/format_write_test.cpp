@@ -1,5 +1,7 @@
 #include "visa/format_write.h"
 
+#include <ostream>
+
 #include <gtest/gtest.h>
 
 #include <cstdarg>
@@ -25,6 +27,9 @@ struct WriteCase {
     ViStatus status;
     std::string text;  // expected output when the status is VI_SUCCESS
 };
+
+// Names the case in test listings (instead of its raw bytes).
+void PrintTo(const WriteCase& c, std::ostream* os) { *os << '"' << c.name << '"'; }
 
 class FormatWriteTest : public ::testing::TestWithParam<WriteCase> {};
 

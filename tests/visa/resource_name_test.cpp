@@ -1,5 +1,7 @@
 #include "visa/resource_name.h"
 
+#include <ostream>
+
 #include <gtest/gtest.h>
 
 #include <string>
@@ -14,6 +16,9 @@ struct ResourceCase {
     std::uint16_t port;
     std::uint16_t board;
 };
+
+// Names the case in test listings (instead of its raw bytes).
+void PrintTo(const ResourceCase& c, std::ostream* os) { *os << '"' << c.text << '"'; }
 
 class ResourceNameTest : public ::testing::TestWithParam<ResourceCase> {};
 

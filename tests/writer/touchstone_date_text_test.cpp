@@ -1,5 +1,7 @@
 // The date line's text: English names from tables, day zero-filled, and the
 // fallbacks when a time cannot be converted.
+#include <ostream>
+
 #include <gtest/gtest.h>
 
 #include <ctime>
@@ -35,6 +37,9 @@ struct DateCase {
     std::tm time;
     const char* text;
 };
+
+// Names the case in test listings (instead of its raw bytes).
+void PrintTo(const DateCase& c, std::ostream* os) { *os << '"' << c.text << '"'; }
 
 class DateTexts : public ::testing::TestWithParam<DateCase> {};
 

@@ -1,4 +1,6 @@
 // The number text of the files: "%-.9E" digits with a three-digit exponent.
+#include <ostream>
+
 #include <gtest/gtest.h>
 
 #include <cmath>
@@ -45,6 +47,9 @@ struct Case {
     double value;
     const char* text;
 };
+
+// Names the case in test listings (instead of its raw bytes).
+void PrintTo(const Case& c, std::ostream* os) { *os << '"' << c.text << '"'; }
 
 class KnownNumbers : public ::testing::TestWithParam<Case> {};
 
