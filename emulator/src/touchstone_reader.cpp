@@ -223,6 +223,11 @@ TouchstoneResult ParseTouchstone(std::string_view text) {
                 if (hertz < 0.0) {
                     return Invalid(LinePrefix(lineNumber) + "negative frequency");
                 }
+                // A finite number times the unit can still overflow, and an
+                // infinite last point would "cover" every sweep.
+                if (!std::isfinite(hertz)) {
+                    return Invalid(LinePrefix(lineNumber) + "frequency out of range");
+                }
                 if (!data.frequenciesHz.empty() && !(hertz > data.frequenciesHz.back())) {
                     return Invalid(LinePrefix(lineNumber) + "frequencies must increase");
                 }

@@ -24,6 +24,26 @@ struct Series {
     std::size_t count;
 };
 
+// 10^0 .. 10^22: every one of them is exactly representable as a double.
+constexpr double kExactPowersOfTen[] = {1e0,  1e1,  1e2,  1e3,  1e4,  1e5,  1e6,  1e7,
+                                        1e8,  1e9,  1e10, 1e11, 1e12, 1e13, 1e14, 1e15,
+                                        1e16, 1e17, 1e18, 1e19, 1e20, 1e21, 1e22};
+constexpr double kLargestExactExponent = 22.0;
+
+// 10 to the integral `exponent`, correctly rounded where it matters. Some C
+// runtimes' pow (MinGW's among them) is a few units in the last place off for
+// these, which would put every rounded value beside the series value; a
+// quotient of exact values is correctly rounded everywhere.
+double PowerOfTen(double exponent) {
+    if (exponent >= 0.0 && exponent <= kLargestExactExponent) {
+        return kExactPowersOfTen[static_cast<std::size_t>(exponent)];
+    }
+    if (exponent < 0.0 && exponent >= -kLargestExactExponent) {
+        return 1.0 / kExactPowersOfTen[static_cast<std::size_t>(-exponent)];
+    }
+    return std::pow(10.0, exponent);
+}
+
 template <std::size_t N>
 constexpr Series MakeSeries(const double (&table)[N]) {
     return Series{table, N};
@@ -50,7 +70,7 @@ double RoundToSeries(const Series& series, double mantissa, double decade) {
 // Three significant digits from 1e-12 up; below that the step stays at the
 // value floor, so fewer digits survive.
 double RoundSmooth(double value, double exponent) {
-    const double s = std::pow(10.0, exponent - kSmoothDigitOffset);
+    const double s = PowerOfTen(exponent - kSmoothDigitOffset);
     const double step = s > kValueFloor ? s : kValueFloor;
     const double n = std::floor(value / step + kRoundingOffset);
     const double r = n * step;
@@ -66,7 +86,7 @@ double RoundToStandardValue(double value, std::int32_t mode) {
     // A NaN fails both comparisons and continues as the floor value.
     const double a = value > kValueFloor ? value : kValueFloor;
     const double exponent = std::floor(std::log10(a));
-    const double decade = std::pow(10.0, exponent);
+    const double decade = PowerOfTen(exponent);
     const double mantissa = a / decade;
     switch (mode) {
         case 0:

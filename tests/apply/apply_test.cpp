@@ -103,7 +103,7 @@ TEST_F(ApplyTest, EmbeddingPortThreeOnChannelTwoWritesTheFileBeforeTheFirstComma
         }
         return std::nullopt;
     });
-    ASSERT_EQ(QVZ_SetS2PFilePath((data.string() + "/").c_str()), 0);
+    ASSERT_EQ(QVZ_SetS2PFilePath((data.string() + kPathSeparator).c_str()), 0);
     ASSERT_EQ(QVZ_SetS2PFilePrefix("P_"), 0);
     ASSERT_EQ(QVZ_SetActivePort(3), 0);
     ASSERT_EQ(QVZ_SetAction(0), 0);

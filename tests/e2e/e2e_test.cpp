@@ -133,7 +133,13 @@ TEST_F(EndToEnd, TheAnalyzersErrorsReachTheCaller) {
     // this prefix it looks for a file that was never written: -256.
     ASSERT_EQ(QVZ_SetS2PFilePrefix("a\"\"b_"), 0);
     ASSERT_EQ(QVZ_SetAction(QVZ_EMBEDDING), 0);
+#if defined(_WIN32)
+    // Windows refuses '"' in a file name: the file cannot be written, so the
+    // apply fails before the analyzer is told anything.
+    EXPECT_LT(QVZ_ApplyChanges(), 0);
+#else
     EXPECT_EQ(QVZ_ApplyChanges(), -256);
+#endif
 }
 
 }  // namespace

@@ -1,17 +1,8 @@
 #include "loopback_server.h"
 
-#include <cerrno>
-#include <cstring>
+#include <algorithm>
 #include <stdexcept>
 #include <utility>
-
-#include <arpa/inet.h>
-#include <fcntl.h>
-#include <netinet/in.h>
-#include <poll.h>
-#include <sys/socket.h>
-#include <sys/time.h>
-#include <unistd.h>
 
 namespace qvz {
 namespace testing {
@@ -19,41 +10,18 @@ namespace {
 
 constexpr int kPollMs = 50;
 // A client that stops reading cannot hold the server thread for longer.
-constexpr int kSendTimeoutSeconds = 2;
-
-int ListenOnLoopback(std::uint16_t* port) {
-    const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    if (fd < 0) {
-        throw std::runtime_error("socket() failed");
-    }
-    int on = 1;
-    ::setsockopt(fd, SOL_SOCKET, SO_REUSEADDR, &on, sizeof on);
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    address.sin_port = 0;
-    socklen_t length = sizeof address;
-    if (::bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 ||
-        ::listen(fd, 16) != 0 ||
-        ::getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length) != 0) {
-        ::close(fd);
-        throw std::runtime_error("cannot listen on 127.0.0.1");
-    }
-    *port = ntohs(address.sin_port);
-    return fd;
-}
+constexpr int kSendTimeoutMs = 2000;
 
 }  // namespace
 
 LoopbackServer::LoopbackServer(Handler handler) : handler_(std::move(handler)) {
-    listenFd_ = ListenOnLoopback(&port_);
-    int pipeFds[2];
-    if (::pipe2(pipeFds, O_CLOEXEC | O_NONBLOCK) != 0) {
-        ::close(listenFd_);
-        throw std::runtime_error("pipe2() failed");
+    listener_ = loopback::ListenOnLoopback(&port_);
+    try {
+        wake_ = loopback::OpenWakeSocket();
+    } catch (const std::runtime_error&) {
+        loopback::Close(listener_);
+        throw;
     }
-    wakeRead_ = pipeFds[0];
-    wakeWrite_ = pipeFds[1];
     thread_ = std::thread([this] { Run(); });
 }
 
@@ -65,11 +33,10 @@ LoopbackServer::~LoopbackServer() {
     Wake();
     thread_.join();
     for (const Connection& connection : connections_) {
-        ::close(connection.fd);
+        loopback::Close(connection.socket);
     }
-    ::close(listenFd_);
-    ::close(wakeRead_);
-    ::close(wakeWrite_);
+    loopback::Close(listener_);
+    loopback::Close(wake_);
 }
 
 std::string LoopbackServer::resource() const {
@@ -145,15 +112,12 @@ bool LoopbackServer::waitForIdle(std::chrono::milliseconds timeout) const {
 
 std::uint16_t LoopbackServer::UnusedPort() {
     std::uint16_t port = 0;
-    const int fd = ListenOnLoopback(&port);
-    ::close(fd);
+    loopback::Close(loopback::ListenOnLoopback(&port));
     return port;
 }
 
 void LoopbackServer::Wake() {
-    const char byte = 1;
-    // A full pipe already holds a wake-up; nothing is lost when this fails.
-    [[maybe_unused]] const ssize_t written = ::write(wakeWrite_, &byte, 1);
+    loopback::Wake(wake_);
 }
 
 void LoopbackServer::Run() {
@@ -164,36 +128,34 @@ void LoopbackServer::Run() {
                 return;
             }
         }
-        std::vector<pollfd> fds;
-        fds.push_back(pollfd{wakeRead_, POLLIN, 0});
-        fds.push_back(pollfd{listenFd_, POLLIN, 0});
+        std::vector<loopback::PollEntry> entries;
+        entries.push_back(loopback::PollEntry{wake_, false});
+        entries.push_back(loopback::PollEntry{listener_, false});
         for (const Connection& connection : connections_) {
-            fds.push_back(pollfd{connection.fd, POLLIN, 0});
+            entries.push_back(loopback::PollEntry{connection.socket, false});
         }
-        if (::poll(fds.data(), fds.size(), kPollMs) < 0 && errno != EINTR) {
+        if (!loopback::Poll(entries, kPollMs)) {
             return;
         }
-        if (fds[0].revents != 0) {
-            char drain[64];
-            while (::read(wakeRead_, drain, sizeof drain) > 0) {
-            }
+        if (entries[0].ready) {
+            loopback::DrainWake(wake_);
         }
         RunCommands();
-        if ((fds[1].revents & POLLIN) != 0) {
+        if (entries[1].ready) {
             AcceptOne();
         }
         // Connections accepted just now were not polled; only the polled ones
         // are read, matched by position.
-        for (std::size_t i = 2; i < fds.size(); ++i) {
-            if (fds[i].revents == 0) {
+        for (std::size_t i = 2; i < entries.size(); ++i) {
+            if (!entries[i].ready) {
                 continue;
             }
             for (auto it = connections_.begin(); it != connections_.end(); ++it) {
-                if (it->fd != fds[i].fd) {
+                if (it->socket != entries[i].socket) {
                     continue;
                 }
                 if (!ReadFrom(*it)) {
-                    ::close(it->fd);
+                    loopback::Close(it->socket);
                     connections_.erase(it);
                     std::lock_guard<std::mutex> lock(mutex_);
                     ++peerDisconnects_;
@@ -206,14 +168,11 @@ void LoopbackServer::Run() {
 }
 
 void LoopbackServer::AcceptOne() {
-    const int fd = ::accept4(listenFd_, nullptr, nullptr, SOCK_CLOEXEC);
-    if (fd < 0) {
+    const loopback::Handle socket = loopback::Accept(listener_, kSendTimeoutMs);
+    if (socket == loopback::kInvalidHandle) {
         return;
     }
-    timeval limit{};
-    limit.tv_sec = kSendTimeoutSeconds;
-    ::setsockopt(fd, SOL_SOCKET, SO_SNDTIMEO, &limit, sizeof limit);
-    connections_.push_back(Connection{fd, {}});
+    connections_.push_back(Connection{socket, {}});
     std::lock_guard<std::mutex> lock(mutex_);
     ++accepted_;
     changed_.notify_all();
@@ -221,12 +180,12 @@ void LoopbackServer::AcceptOne() {
 
 bool LoopbackServer::ReadFrom(Connection& connection) {
     char chunk[65536];
-    const ssize_t n = ::recv(connection.fd, chunk, sizeof chunk, MSG_DONTWAIT);
+    const long long n = loopback::Receive(connection.socket, chunk, sizeof chunk);
     if (n == 0) {
         return false;
     }
     if (n < 0) {
-        return errno == EAGAIN || errno == EWOULDBLOCK || errno == EINTR;
+        return n == -1;  // nothing to read after all: the connection lives on
     }
     connection.input.append(chunk, static_cast<std::size_t>(n));
     std::size_t start = 0;
@@ -246,7 +205,7 @@ bool LoopbackServer::ReadFrom(Connection& connection) {
         if (handler && !silent) {
             std::optional<std::string> reply = handler(line);
             if (reply) {
-                SendReply(connection.fd, *reply);
+                SendReply(connection.socket, *reply);
             }
         }
     }
@@ -254,7 +213,7 @@ bool LoopbackServer::ReadFrom(Connection& connection) {
     return true;
 }
 
-void LoopbackServer::SendReply(int fd, const std::string& bytes) {
+void LoopbackServer::SendReply(loopback::Handle socket, const std::string& bytes) {
     std::size_t segment = 0;
     std::chrono::microseconds pause{0};
     {
@@ -273,11 +232,11 @@ void LoopbackServer::SendReply(int fd, const std::string& bytes) {
         const std::size_t size = std::min(segment, bytes.size() - sent);
         std::size_t done = 0;
         while (done < size) {
-            const ssize_t n = ::send(fd, bytes.data() + sent + done, size - done, MSG_NOSIGNAL);
-            if (n <= 0) {
+            const std::size_t n = loopback::SendSome(socket, bytes.data() + sent + done, size - done);
+            if (n == 0) {
                 return;  // the client is gone or stopped reading
             }
-            done += static_cast<std::size_t>(n);
+            done += n;
         }
         sent += size;
     }
@@ -296,11 +255,11 @@ void LoopbackServer::RunCommands() {
         }
         if (command.kind == Command::Kind::kSend) {
             if (!connections_.empty()) {
-                SendReply(connections_.back().fd, command.bytes);
+                SendReply(connections_.back().socket, command.bytes);
             }
         } else {
             for (const Connection& connection : connections_) {
-                ::close(connection.fd);
+                loopback::Close(connection.socket);
             }
             connections_.clear();
         }

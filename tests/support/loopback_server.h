@@ -3,7 +3,8 @@
 // them and answers each with what the handler returns. It can stay silent,
 // dribble replies out in small segments, push bytes unasked and close
 // connections; it notices when a client closes its end. Every wait is bounded
-// and the destructor stops the thread. POSIX only.
+// and the destructor stops the thread. Sockets through loopback_socket.h
+// (POSIX and Winsock).
 #ifndef QVZ_TESTING_LOOPBACK_SERVER_H
 #define QVZ_TESTING_LOOPBACK_SERVER_H
 
@@ -18,6 +19,8 @@
 #include <string>
 #include <thread>
 #include <vector>
+
+#include "loopback_socket.h"
 
 namespace qvz {
 namespace testing {
@@ -67,7 +70,7 @@ public:
 
 private:
     struct Connection {
-        int fd;
+        loopback::Handle socket;
         std::string input;
     };
     struct Command {
@@ -80,12 +83,11 @@ private:
     void AcceptOne();
     // False when the connection ended.
     bool ReadFrom(Connection& connection);
-    void SendReply(int fd, const std::string& bytes);
+    void SendReply(loopback::Handle socket, const std::string& bytes);
     void RunCommands();
 
-    int listenFd_ = -1;
-    int wakeRead_ = -1;
-    int wakeWrite_ = -1;
+    loopback::Handle listener_ = loopback::kInvalidHandle;
+    loopback::Handle wake_ = loopback::kInvalidHandle;
     std::uint16_t port_ = 0;
     std::vector<Connection> connections_;  // server thread only
 

@@ -1,5 +1,6 @@
 #include "scripted_instrument.h"
 
+#include <algorithm>
 #include <cinttypes>
 #include <cstdio>
 #include <cstring>
@@ -198,6 +199,20 @@ public:
             session_->pending.clear();
         }
         return status;
+    }
+
+    // Before a query: what has arrived goes, replies still on their way
+    // (a slow instrument's) stay. Not a device clear, so not recorded.
+    ViStatus DropStaleInput() override {
+        std::lock_guard<std::mutex> lock(core_->mutex);
+        const Clock::time_point now = Clock::now();
+        auto& pending = session_->pending;
+        pending.erase(std::remove_if(pending.begin(), pending.end(),
+                                     [now](const ScriptedSession::Chunk& chunk) {
+                                         return chunk.readyAt <= now;
+                                     }),
+                      pending.end());
+        return visa::VI_SUCCESS;
     }
 
     ViStatus SetAttribute(ViAttr attribute, ViAttrState value) override {

@@ -35,6 +35,12 @@ public:
     // waiting for more.
     virtual ViStatus DiscardInput() = 0;
 
+    // Drops input that has arrived unasked, right before a query's command
+    // goes out (nothing that came before the command can be its answer).
+    // Never waits. A transport whose DiscardInput does more than drop local
+    // input (clears the instrument too) overrides this.
+    virtual ViStatus DropStaleInput() { return DiscardInput(); }
+
     // Told of every attribute the session accepted; a negative result refuses
     // the new value.
     virtual ViStatus SetAttribute(ViAttr attribute, ViAttrState value) = 0;

@@ -1,5 +1,7 @@
 // One open VISA session: a resource manager, or an instrument connection with
-// its attributes and its buffered input.
+// its attributes and its buffered input. A session opened through the host's
+// installed VISA library holds that library's own handle instead and has
+// every call forwarded there.
 #ifndef QVZ_VISA_SESSION_H
 #define QVZ_VISA_SESSION_H
 
@@ -9,6 +11,7 @@
 #include <utility>
 
 #include "visa/backend.h"
+#include "visa/installed_visa.h"
 #include "visa/message_reader.h"
 #include "visa/visa.h"
 
@@ -31,7 +34,7 @@ struct Session {
 
     const Kind kind;
     const ViSession parent;  // the resource manager of an instrument session
-    const std::shared_ptr<Backend> backend;
+    const std::shared_ptr<Backend> backend;  // null for an installed-library session
 
     // Held for each operation on the session: one thread at a time does I/O,
     // and a close waits for the operation in progress to end.
@@ -39,6 +42,13 @@ struct Session {
     std::unique_ptr<Transport> transport;  // null once closed
     InstrumentAttributes attributes;
     MessageReader reader;
+
+    // Set before the session is registered when it belongs to the installed
+    // library (which stays loaded while the session lives). The library's
+    // handle is guarded by `io` and becomes VI_NULL once closed, so a call
+    // never reaches a handle the library may have given out again.
+    std::shared_ptr<const InstalledVisa> installed;
+    ViSession installedHandle = VI_NULL;
 };
 
 }  // namespace visa

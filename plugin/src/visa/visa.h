@@ -1,8 +1,10 @@
 // The library's own VISA layer: the standard VISA call shapes the session and
-// the apply sequence use, served by a built-in raw-socket backend (or, in
-// tests, by a scripted in-process instrument plugged in through backend.h).
+// the apply sequence use. When the host has a VISA library installed, every
+// session is opened through it and each call is forwarded there
+// (installed_visa.h); otherwise a built-in raw-socket backend serves them (or,
+// in tests, a scripted in-process instrument plugged in through backend.h).
 // Everything lives in qvz::visa and stays inside the library, so it never
-// clashes with a vendor VISA loaded into the same host.
+// clashes with the VISA library loaded into the same host.
 #ifndef QVZ_VISA_H
 #define QVZ_VISA_H
 
@@ -70,6 +72,10 @@ constexpr ViAttr VI_ATTR_TERMCHAR_EN = 0x3FFF0038u;
 // resource manager closes every instrument session opened through it. An
 // unknown or closed handle gives VI_ERROR_INV_OBJECT.
 //
+// The rest of this comment describes the built-in layer; sessions of an
+// installed library behave as that library defines, except that their
+// handles, too, come from this one handle space.
+//
 // viOpen serves TCPIP[board]::host::port::SOCKET resources and connects at
 // once (bounded connect time); a refused connection or unknown host gives
 // VI_ERROR_RSRC_NFOUND, as does a resource class this layer cannot serve
@@ -106,7 +112,10 @@ ViStatus viGetAttribute(ViObject vi, ViAttr attribute, void* value);
 // VI_ERROR_INV_FMT, and the values not filled must not be used. The session
 // timeout bounds each whole write and each whole read (VI_ERROR_TMO); a peer
 // that closed the connection gives VI_ERROR_CONN_LOST, any other transport
-// failure VI_ERROR_IO. viClear discards every unread input byte.
+// failure VI_ERROR_IO. viClear discards every unread input byte. viQueryf
+// first drops whatever input arrived before its command (a reply that came
+// after an earlier query timed out is not this query's answer); viScanf
+// reads such input.
 ViStatus viPrintf(ViSession vi, const char* writeFormat, ...);
 ViStatus viVPrintf(ViSession vi, const char* writeFormat, va_list args);
 ViStatus viScanf(ViSession vi, const char* readFormat, ...);

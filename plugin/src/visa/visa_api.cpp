@@ -1,6 +1,7 @@
 // The vi* calls: session bookkeeping, attributes, and formatted I/O on top of
-// whichever backend opened the session. Nothing here throws or prints; every
-// failure is a VISA status.
+// whichever backend opened the session, or forwarded whole to the host's
+// installed VISA library for sessions opened through it. Nothing here throws
+// or prints; every failure is a VISA status.
 #include <cstdarg>
 #include <cstring>
 #include <memory>
@@ -8,10 +9,13 @@
 #include <string>
 #include <string_view>
 #include <utility>
+#include <vector>
 
 #include "visa/backend.h"
 #include "visa/format_read.h"
 #include "visa/format_write.h"
+#include "visa/installed_forwarding.h"
+#include "visa/installed_visa.h"
 #include "visa/resource_name.h"
 #include "visa/session.h"
 #include "visa/session_table.h"
@@ -99,6 +103,14 @@ ViStatus OpenDefaultRM(ViSession* rm) {
     }
     *rm = VI_NULL;
     std::shared_ptr<Backend> backend = CurrentBackend();
+    // A backend plugged in by a test stands for the instrument itself, so the
+    // installed library is only looked for while the built-in one is in force.
+    if (backend == SocketBackend()) {
+        std::shared_ptr<const InstalledVisa> installed = ChosenInstalledVisa();
+        if (installed) {
+            return ForwardOpenDefaultRM(std::move(installed), rm);
+        }
+    }
     const ViStatus status = backend->OpenDefaultRM();
     if (status < VI_SUCCESS) {
         return status;
@@ -113,7 +125,8 @@ ViStatus OpenDefaultRM(ViSession* rm) {
     return status;
 }
 
-ViStatus Open(ViSession rm, const char* resource, ViSession* vi) {
+ViStatus Open(ViSession rm, const char* resource, ViAccessMode mode, ViUInt32 openTimeout,
+              ViSession* vi) {
     if (vi == nullptr) {
         return VI_ERROR_USER_BUF;
     }
@@ -126,6 +139,11 @@ ViStatus Open(ViSession rm, const char* resource, ViSession* vi) {
     if (manager->kind != Session::Kind::kResourceManager) {
         return VI_ERROR_NSUP_OPER;
     }
+    if (manager->installed) {
+        return ForwardOpen(rm, manager, resource, mode, openTimeout, vi);
+    }
+    // The access mode asks for locks and the open timeout bounds waiting for
+    // them; a raw socket has no locks, so the built-in layer needs neither.
     SocketResource parsed;
     const ViStatus parseStatus = ParseResourceName(resource, &parsed);
     if (parseStatus < VI_SUCCESS) {
@@ -171,6 +189,13 @@ ViStatus Close(ViObject vi) {
     if (!session) {
         return VI_ERROR_INV_OBJECT;
     }
+    if (session->installed) {
+        std::vector<std::shared_ptr<Session>> children;
+        if (session->kind == Session::Kind::kResourceManager) {
+            children = table.RemoveChildren(vi);
+        }
+        return ForwardClose(*session, children);
+    }
     if (session->kind == Session::Kind::kResourceManager) {
         // As in VISA, a resource manager takes its sessions with it.
         for (const std::shared_ptr<Session>& child : table.RemoveChildren(vi)) {
@@ -194,6 +219,9 @@ ViStatus SetAttribute(ViObject vi, ViAttr attribute, ViAttrState value) {
     const std::shared_ptr<Session> session = SessionTable::Instance().Find(vi);
     if (!session) {
         return VI_ERROR_INV_OBJECT;
+    }
+    if (session->installed) {
+        return ForwardSetAttribute(*session, attribute, value);
     }
     if (session->kind != Session::Kind::kInstrument) {
         return VI_ERROR_NSUP_ATTR;
@@ -222,6 +250,9 @@ ViStatus GetAttribute(ViObject vi, ViAttr attribute, void* value) {
     const std::shared_ptr<Session> session = SessionTable::Instance().Find(vi);
     if (!session) {
         return VI_ERROR_INV_OBJECT;
+    }
+    if (session->installed) {
+        return ForwardGetAttribute(*session, attribute, value);
     }
     if (session->kind != Session::Kind::kInstrument) {
         return VI_ERROR_NSUP_ATTR;
@@ -257,6 +288,9 @@ ViStatus Printf(ViSession vi, const char* writeFormat, va_list* args) {
     if (found < VI_SUCCESS) {
         return found;
     }
+    if (session->installed) {
+        return ForwardVPrintf(*session, writeFormat, *args);
+    }
     std::string command;
     const ViStatus formatted = FormatWrite(writeFormat, args, &command);
     if (formatted < VI_SUCCESS) {
@@ -275,6 +309,9 @@ ViStatus Scanf(ViSession vi, const char* readFormat, va_list* args) {
     if (found < VI_SUCCESS) {
         return found;
     }
+    if (session->installed) {
+        return ForwardVScanf(*session, readFormat, *args);
+    }
     const ViStatus valid = ValidateReadFormat(readFormat);
     if (valid < VI_SUCCESS) {
         return valid;
@@ -292,6 +329,9 @@ ViStatus Queryf(ViSession vi, const char* writeFormat, const char* readFormat, v
     if (found < VI_SUCCESS) {
         return found;
     }
+    if (session->installed) {
+        return ForwardVQueryf(*session, writeFormat, readFormat, *args);
+    }
     // Both formats are checked before the command goes out, so that a bad
     // read format never leaves an unread reply behind.
     const ViStatus valid = ValidateReadFormat(readFormat);
@@ -307,6 +347,12 @@ ViStatus Queryf(ViSession vi, const char* writeFormat, const char* readFormat, v
     if (!session->transport) {
         return VI_ERROR_INV_OBJECT;
     }
+    // Input that arrived before this command cannot be its answer: a reply
+    // that came after an earlier query had timed out (and after the device
+    // clear that followed) would otherwise be read as this one's, and every
+    // later query would stay one reply behind.
+    session->reader.Discard();
+    session->transport->DropStaleInput();
     const ViStatus written = WriteCommand(*session, command);
     if (written < VI_SUCCESS) {
         return written;
@@ -320,6 +366,9 @@ ViStatus Clear(ViSession vi) {
     const ViStatus found = FindInstrument(vi, &session);
     if (found < VI_SUCCESS) {
         return found;
+    }
+    if (session->installed) {
+        return ForwardClear(*session);
     }
     std::lock_guard<std::mutex> lock(session->io);
     if (!session->transport) {
@@ -335,11 +384,9 @@ ViStatus viOpenDefaultRM(ViSession* rm) {
     return Guarded([&] { return OpenDefaultRM(rm); });
 }
 
-ViStatus viOpen(ViSession rm, const char* resource, ViAccessMode /*mode*/,
-                ViUInt32 /*openTimeout*/, ViSession* vi) {
-    // The access mode asks for locks and the open timeout bounds waiting for
-    // them; a raw socket has no locks, so both are accepted and not needed.
-    return Guarded([&] { return Open(rm, resource, vi); });
+ViStatus viOpen(ViSession rm, const char* resource, ViAccessMode mode, ViUInt32 openTimeout,
+                ViSession* vi) {
+    return Guarded([&] { return Open(rm, resource, mode, openTimeout, vi); });
 }
 
 ViStatus viClose(ViObject vi) {

@@ -1,7 +1,21 @@
-// Windows thread slot: one TLS index allocated at process attach and driven
-// by the library's entry point. States come from LocalAlloc, zero-filled.
-// The entry point runs under the loader lock, so it makes no VISA or socket
-// call: it only allocates, clears and frees.
+// Windows thread slot.
+//
+// Loaded as a DLL, the library keeps each thread's state under one TLS index
+// driven by its entry point: process attach allocates the index (no index, no
+// load), thread attach clears the thread's value, thread detach frees the
+// thread's state, process detach frees the unloading thread's state and
+// releases the index. The entry point runs under the loader lock, so it only
+// allocates, clears and frees: no VISA, socket or thread call.
+//
+// Linked statically into a program (the white-box tests), no entry point
+// ever runs. The first use then creates a fiber-local slot instead, whose
+// callback gives the state back when a thread ends, so both builds free what
+// a thread leaves behind.
+//
+// States come from LocalAlloc, zero-filled, in both builds.
+#ifndef WIN32_LEAN_AND_MEAN
+#define WIN32_LEAN_AND_MEAN
+#endif
 #include <windows.h>
 
 #include "platform/thread_slot.h"
@@ -10,12 +24,32 @@
 namespace qvz {
 namespace {
 
+// Written only by the entry point at process attach and detach.
 DWORD g_tlsIndex = TLS_OUT_OF_INDEXES;
 
+// The statically linked build's slot, created once at first use.
+DWORD g_flsIndex = FLS_OUT_OF_INDEXES;
+INIT_ONCE g_flsOnce = INIT_ONCE_STATIC_INIT;
+
+void WINAPI FreeStateAtThreadEnd(PVOID state) {
+    FreeSessionState(static_cast<SessionState*>(state));
+}
+
+BOOL CALLBACK CreateFiberLocalSlot(PINIT_ONCE, PVOID, PVOID*) {
+    g_flsIndex = FlsAlloc(&FreeStateAtThreadEnd);
+    return TRUE;  // a failure is remembered as FLS_OUT_OF_INDEXES, not retried
+}
+
+bool LoadedAsLibrary() {
+    return g_tlsIndex != TLS_OUT_OF_INDEXES;
+}
+
+bool FiberLocalSlotReady() {
+    InitOnceExecuteOnce(&g_flsOnce, &CreateFiberLocalSlot, nullptr, nullptr);
+    return g_flsIndex != FLS_OUT_OF_INDEXES;
+}
+
 void FreeCallingThreadState() {
-    if (g_tlsIndex == TLS_OUT_OF_INDEXES) {
-        return;
-    }
     FreeSessionState(static_cast<SessionState*>(TlsGetValue(g_tlsIndex)));
     TlsSetValue(g_tlsIndex, nullptr);
 }
@@ -23,14 +57,17 @@ void FreeCallingThreadState() {
 }  // namespace
 
 SessionState* ThreadSlotGet() {
-    if (g_tlsIndex == TLS_OUT_OF_INDEXES) {
-        return nullptr;
+    if (LoadedAsLibrary()) {
+        return static_cast<SessionState*>(TlsGetValue(g_tlsIndex));
     }
-    return static_cast<SessionState*>(TlsGetValue(g_tlsIndex));
+    return FiberLocalSlotReady() ? static_cast<SessionState*>(FlsGetValue(g_flsIndex)) : nullptr;
 }
 
 bool ThreadSlotSet(SessionState* state) {
-    return g_tlsIndex != TLS_OUT_OF_INDEXES && TlsSetValue(g_tlsIndex, state) != FALSE;
+    if (LoadedAsLibrary()) {
+        return TlsSetValue(g_tlsIndex, state) != FALSE;
+    }
+    return FiberLocalSlotReady() && FlsSetValue(g_flsIndex, state) != FALSE;
 }
 
 SessionState* AllocateSessionState() {
@@ -56,19 +93,19 @@ extern "C" BOOL WINAPI DllMain(HINSTANCE, DWORD reason, LPVOID) {
             TlsSetValue(g_tlsIndex, nullptr);
             break;
         case DLL_THREAD_ATTACH:
-            if (g_tlsIndex != TLS_OUT_OF_INDEXES) {
-                TlsSetValue(g_tlsIndex, nullptr);
-            }
+            TlsSetValue(g_tlsIndex, nullptr);
             break;
         case DLL_THREAD_DETACH:
             qvz::FreeCallingThreadState();
             break;
         case DLL_PROCESS_DETACH:
-            qvz::FreeCallingThreadState();
-            if (g_tlsIndex != TLS_OUT_OF_INDEXES) {
-                TlsFree(g_tlsIndex);
-                g_tlsIndex = TLS_OUT_OF_INDEXES;
+            // Also delivered after a refused attach, when there is no index.
+            if (g_tlsIndex == TLS_OUT_OF_INDEXES) {
+                break;
             }
+            qvz::FreeCallingThreadState();
+            TlsFree(g_tlsIndex);
+            g_tlsIndex = TLS_OUT_OF_INDEXES;
             break;
         default:
             break;
