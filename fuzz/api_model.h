@@ -12,6 +12,7 @@
 #include <string>
 
 #include "fuzz_check.h"
+#include "platform/platform.h"
 #include "session_state.h"
 
 namespace qvz {
@@ -48,12 +49,13 @@ struct ApiModel {
 
     PortModel& active() { return ports[activePort]; }
 
-    // The path rule: at most 255 characters, then a '/' appended when it is
-    // missing and fits.
+    // The path rule: at most 255 characters, then the platform's separator
+    // (a backslash on Windows, '/' elsewhere) appended when it is missing and fits.
     static std::string PathAsStored(const std::string& text) {
         std::string stored = Truncated(text);
-        if ((stored.empty() || stored.back() != '/') && stored.size() + 2 <= kFieldChars + 1) {
-            stored.push_back('/');
+        if ((stored.empty() || stored.back() != kPathSeparator) &&
+            stored.size() + 2 <= kFieldChars + 1) {
+            stored.push_back(kPathSeparator);
         }
         return stored;
     }

@@ -75,11 +75,12 @@ bool EndsWith(const std::string& text, const char* tail) {
     return text.size() >= n && text.compare(text.size() - n, n, tail) == 0;
 }
 
-// Strings are decoded once and kept alive for the call.
+// Any content but a directory separator, so that every file the input
+// names stays inside the scratch directory.
 std::string SanitisedName(std::string text) {
     for (char& c : text) {
-        if (c == '/') {
-            c = '_';  // stay inside the scratch directory
+        if (c == '/' || c == '\\') {
+            c = '_';
         }
     }
     return text;

@@ -1,7 +1,9 @@
 #!/usr/bin/env bash
 # Builds and runs every test: the developer build, the same suite under
 # AddressSanitizer + UndefinedBehaviorSanitizer, the concurrency tests under
-# ThreadSanitizer, and the check of the library's exported symbols.
+# ThreadSanitizer, the check of the library's exported symbols, and the
+# Windows x64 build (MinGW-w64) with its tests and an end-to-end run under
+# Wine.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/install-deps.sh
@@ -10,4 +12,5 @@ cmake --workflow --preset dev
 scripts/check-exports.sh build/dev/plugin/libqvzfix.so
 cmake --workflow --preset asan
 cmake --workflow --preset tsan
+scripts/test-windows.sh
 echo "all test stages passed"

@@ -14,7 +14,7 @@ set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
 set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
 set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)
 
-# Test programs and discovery run the Windows binaries through Wine.
+# CTest (and anything else that runs a built program) goes through Wine.
 find_program(QVZ_WINE_PROGRAM NAMES wine wine64)
 if(QVZ_WINE_PROGRAM)
   set(CMAKE_CROSSCOMPILING_EMULATOR ${QVZ_WINE_PROGRAM})
@@ -22,9 +22,9 @@ endif()
 
 # The GCC runtime (libgcc, libstdc++, winpthread) goes into every binary, so
 # that nothing but system DLLs must sit beside them: they run under Wine and
-# on a clean Windows alike.
-# -static makes the linker take libwinpthread.a rather than its DLL; the
-# system libraries (ws2_32, kernel32) are import libraries either way.
+# on a clean Windows alike. -static makes the linker take libwinpthread.a
+# rather than its DLL; the system libraries (ws2_32, kernel32) are import
+# libraries either way.
 set(QVZ_MINGW_STATIC_RUNTIME "-static -static-libgcc -static-libstdc++")
 set(CMAKE_EXE_LINKER_FLAGS_INIT "${QVZ_MINGW_STATIC_RUNTIME}")
 set(CMAKE_SHARED_LINKER_FLAGS_INIT "${QVZ_MINGW_STATIC_RUNTIME}")

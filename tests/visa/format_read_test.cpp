@@ -239,7 +239,10 @@ struct ErrorEntryCase {
 };
 
 // Names the case in test listings (instead of its raw bytes).
-void PrintTo(const ErrorEntryCase& c, std::ostream* os) { *os << '"' << c.message << '"'; }
+void PrintTo(const ErrorEntryCase& c, std::ostream* os) {
+    const std::string message = c.message;
+    *os << '"' << (message.size() > 40 ? message.substr(0, 40) + "..." : message) << '"';
+}
 
 class ReadErrorEntryTest : public ::testing::TestWithParam<ErrorEntryCase> {};
 

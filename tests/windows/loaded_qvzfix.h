@@ -16,8 +16,8 @@
 namespace qvz {
 namespace testing {
 
-// The file name the library is built under; the tests load it from their
-// own directory, where the build puts a copy.
+// The file name the library is built under; the test programs are built
+// beside it and load it from their own directory.
 constexpr const char* kQvzfixDll = "qvzfix.dll";
 
 class LoadedQvzfix {

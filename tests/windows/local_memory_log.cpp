@@ -113,10 +113,14 @@ std::vector<LocalMemoryCall> Frees() {
     return g_frees.snapshot();
 }
 
-bool FindAllocation(DWORD thread, std::size_t bytes, LocalMemoryCall* found) {
+std::size_t NextOrder() {
+    return g_order.load();
+}
+
+bool FindAllocation(DWORD thread, std::size_t bytes, std::size_t from, LocalMemoryCall* found) {
     int matches = 0;
     for (const LocalMemoryCall& call : Allocations()) {
-        if (call.thread == thread && call.bytes == bytes) {
+        if (call.thread == thread && call.bytes == bytes && call.order >= from) {
             *found = call;
             ++matches;
         }

@@ -33,8 +33,12 @@ bool Attach(HMODULE module);
 std::vector<LocalMemoryCall> Allocations();
 std::vector<LocalMemoryCall> Frees();
 
-// The allocation of `bytes` made on `thread`, if exactly one was.
-bool FindAllocation(DWORD thread, std::size_t bytes, LocalMemoryCall* found);
+// The position the next recorded call will take.
+std::size_t NextOrder();
+
+// The allocation of `bytes` made on `thread` from position `from` on, if
+// exactly one was (thread ids are reused too).
+bool FindAllocation(DWORD thread, std::size_t bytes, std::size_t from, LocalMemoryCall* found);
 
 // Waits up to `timeout` until the block `allocation` returned has been freed
 // (blocks are reused: only a free after the allocation counts); the free,

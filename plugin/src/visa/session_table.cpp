@@ -56,8 +56,11 @@ std::size_t SessionTable::size() const {
 }
 
 SessionTable& SessionTable::Instance() {
-    static SessionTable table;
-    return table;
+    // Never destroyed: a destructor would run when the library is unloaded,
+    // inside its entry point on Windows, and close the sockets of sessions a
+    // host left open there. Those stay open until the process ends instead.
+    static SessionTable* const table = new SessionTable;
+    return *table;
 }
 
 }  // namespace visa
