@@ -7,6 +7,7 @@
 #include <filesystem>
 #include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "circuit_model.h"
@@ -85,16 +86,24 @@ void BM_ApplyAgainstEmulator(benchmark::State& state) {
 }
 BENCHMARK(BM_ApplyAgainstEmulator)->Arg(201)->Arg(100001)->Unit(benchmark::kMillisecond)->UseRealTime();
 
+// A resource manager and an instrument session with the library's settings.
+std::pair<qvz::visa::ViSession, qvz::visa::ViSession> OpenSession(const std::string& resource) {
+    using namespace qvz::visa;
+    ViSession rm = 0, vi = 0;
+    viOpenDefaultRM(&rm);
+    viOpen(rm, resource.c_str(), 0, 0, &vi);
+    viSetAttribute(vi, VI_ATTR_TMO_VALUE, 2000);
+    viSetAttribute(vi, VI_ATTR_TERMCHAR_EN, 1);
+    return {rm, vi};
+}
+
 // The stages of a 100,001-point apply, each on its own.
 constexpr int kLargeSweep = 100001;
 
 void BM_Stage_Queries(benchmark::State& state) {
     qvz::testing::LoopbackServer server(AnalyzerHandler(kLargeSweep));
     using namespace qvz::visa;
-    ViSession rm = 0, vi = 0;
-    viOpenDefaultRM(&rm);
-    viOpen(rm, server.resource().c_str(), 0, 0, &vi);
-    viSetAttribute(vi, VI_ATTR_TERMCHAR_EN, 1);
+    const auto [rm, vi] = OpenSession(server.resource());
     std::vector<double> frequencies(kLargeSweep);
     for (auto _ : state) {
         std::int32_t channel = 0, n = 0, count = kLargeSweep;
@@ -155,10 +164,7 @@ BENCHMARK(BM_Stage_Writer)->Unit(benchmark::kMillisecond)->UseRealTime();
 void BM_Stage_Commands(benchmark::State& state) {
     qvz::testing::LoopbackServer server(AnalyzerHandler(kLargeSweep));
     using namespace qvz::visa;
-    ViSession rm = 0, vi = 0;
-    viOpenDefaultRM(&rm);
-    viOpen(rm, server.resource().c_str(), 0, 0, &vi);
-    viSetAttribute(vi, VI_ATTR_TERMCHAR_EN, 1);
+    const auto [rm, vi] = OpenSession(server.resource());
     const char* file = "/tmp/qvz_bench_apply/Prefix_Port1.s2p";
     for (auto _ : state) {
         viPrintf(vi, "CALCulate%d:FSIMulator:SENDed:DEEMbed:PORT%d:STATe %hd\n", 1, 1, 0);
