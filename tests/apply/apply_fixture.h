@@ -7,6 +7,7 @@
 #include <fstream>
 #include <iterator>
 #include <sstream>
+#include <random>
 #include <string>
 #include <vector>
 
@@ -48,7 +49,8 @@ protected:
     void SetUp() override {
         const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
         directory = std::filesystem::path(::testing::TempDir()) /
-                    (std::string("qvz_apply_") + info->name());
+                    (std::string("qvz_apply_") + info->name() + "_" +
+                     std::to_string(std::random_device{}()));
         std::filesystem::remove_all(directory);
         std::filesystem::create_directories(directory);
         instrument.serveAnalyzer(1, {1e9, 2e9, 3e9});

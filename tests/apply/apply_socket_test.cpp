@@ -2,6 +2,7 @@
 // wire as the analyzer would see it.
 #include <filesystem>
 #include <optional>
+#include <random>
 #include <string>
 #include <thread>
 #include <vector>
@@ -35,7 +36,8 @@ TEST(ApplyOverSocket, FullDialogueWith201Points) {
     // The frequency reply arrives in many small segments.
     server.setSegmentation(1000, std::chrono::microseconds(50));
     const std::filesystem::path directory =
-        std::filesystem::path(::testing::TempDir()) / "qvz_apply_socket";
+        std::filesystem::path(::testing::TempDir()) /
+        ("qvz_apply_socket_" + std::to_string(std::random_device{}()));
     std::filesystem::create_directories(directory);
 
     std::thread host([&] {

@@ -3,6 +3,7 @@
 #define QVZ_TESTS_E2E_FIXTURE_H
 
 #include <filesystem>
+#include <random>
 #include <string>
 
 #include <gtest/gtest.h>
@@ -33,7 +34,8 @@ inline std::filesystem::path TestDirectory() {
     const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
     const std::filesystem::path dir = std::filesystem::path(::testing::TempDir()) /
                                       (std::string("qvz_e2e_") + info->test_suite_name() +
-                                       "_" + info->name());
+                                       "_" + info->name() + "_" +
+                                       std::to_string(std::random_device{}()));
     std::filesystem::remove_all(dir);
     std::filesystem::create_directories(dir);
     return dir;

@@ -19,6 +19,7 @@
 #include <filesystem>
 #include <memory>
 #include <optional>
+#include <random>
 #include <string>
 #include <thread>
 #include <vector>
@@ -281,8 +282,9 @@ private:
 };
 
 std::filesystem::path SoakDirectory() {
-    const std::filesystem::path dir =
-        std::filesystem::path(::testing::TempDir()) / "qvz_fault_soak";
+    // Unique per run: two runs on one machine must not share the files.
+    const std::filesystem::path dir = std::filesystem::path(::testing::TempDir()) /
+                                      ("qvz_fault_soak_" + std::to_string(std::random_device{}()));
     std::filesystem::remove_all(dir);
     std::filesystem::create_directories(dir);
     return dir;
