@@ -119,9 +119,9 @@ PatternNode CompileNode(std::string_view text) {
 
 std::vector<CompiledCommand> CompileTable() {
     std::vector<CompiledCommand> table;
-    for (const CommandSpec& spec : kCommands) {
-        CompiledCommand compiled{spec.id, spec.forms, spec.pattern[0] == '*', {}};
-        std::string_view pattern = spec.pattern;
+    for (const CommandSpec& entry : kCommands) {
+        CompiledCommand compiled{entry.id, entry.forms, entry.pattern[0] == '*', {}};
+        std::string_view pattern = entry.pattern;
         if (compiled.common) {
             pattern.remove_prefix(1);
         }
@@ -208,9 +208,9 @@ std::optional<ResolvedCommand> ResolveHeader(const ScpiCommand& command) {
 }
 
 const char* CanonicalHeader(CommandId id) {
-    for (const CommandSpec& spec : kCommands) {
-        if (spec.id == id) {
-            return spec.canonical;
+    for (const CommandSpec& entry : kCommands) {
+        if (entry.id == id) {
+            return entry.canonical;
         }
     }
     return "?";
