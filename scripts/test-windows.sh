@@ -17,7 +17,7 @@ stage() { echo "== $* ($(( $(date +%s) - start )) s)"; }
 packages=(cmake make g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64 googletest wine wine64)
 missing=()
 for p in "${packages[@]}"; do
-  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
+  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep "install ok installed" >/dev/null || missing+=("$p")
 done
 if ((${#missing[@]})); then
   stage "installing: ${missing[*]}"
@@ -51,7 +51,7 @@ ctest --preset mingw -j2
 bin=build/mingw/bin
 stage "export table"
 scripts/check-exports-windows.sh "$bin/qvzfix.dll"
-x86_64-w64-mingw32-objdump -p "$bin/qvzcheck.exe" | grep -q "DLL Name: qvzfix.dll" ||
+x86_64-w64-mingw32-objdump -p "$bin/qvzcheck.exe" | grep "DLL Name: qvzfix.dll" >/dev/null ||
   { echo "qvzcheck.exe does not import qvzfix.dll"; exit 1; }
 
 # 4. End to end: qvzcheck.exe against qvzsim.exe, both under Wine.
