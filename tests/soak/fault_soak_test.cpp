@@ -27,6 +27,8 @@
 #include <gtest/gtest.h>
 
 #include "fault_plan.h"
+#include "file_name_locks.h"
+#include "platform/platform.h"
 #include "qvzfix.h"
 #include "qvzsim/server.h"
 #include "single_write_check.h"
@@ -226,7 +228,10 @@ private:
 
     std::string FileName(const PlannedApply& apply) const {
         const std::string prefix = apply.sharedFile ? kSharedPrefix : OwnPrefix();
-        return (directory_ / (prefix + "Port" + std::to_string(apply.port) + ".s2p")).string();
+        // Spelled as the library spells it, so that the write lock taken by
+        // name below is the writer's.
+        return directory_.string() + kPathSeparator + prefix + "Port" +
+               std::to_string(apply.port) + ".s2p";
     }
 
     bool CheckAppliedState(const PlannedApply& apply, const std::string& where) {
@@ -254,16 +259,25 @@ private:
     }
 
     bool CheckFile(const PlannedApply& apply, const std::string& where) {
-        const std::string text = ReadWholeFile(FileName(apply));
+        const std::string name = FileName(apply);
         if (apply.sharedFile) {
-            // Other threads may be rewriting it right now: a beginning of one
-            // write is fine, a mixture never.
+            // Other threads rewrite it all the time. Read it under the
+            // library's own write lock for the name, so that what is read is
+            // the file between two writes, never a file being rewritten while
+            // the read goes on (which would mix two writes in the reader's
+            // view only): it must then hold exactly one whole write.
+            std::string text;
+            {
+                const FileNameLock lock(name.c_str());
+                text = ReadWholeFile(name);
+            }
             ++counts_.sharedWrites;
             const SingleWriteResult shared =
-                CheckSingleWrite(text, allSweeps_, WriteState::kInProgress);
+                CheckSingleWrite(text, allSweeps_, WriteState::kComplete);
             Expect(shared.ok, where + ": shared file: " + shared.problem);
             return shared.ok;
         }
+        const std::string text = ReadWholeFile(name);
         const SingleWriteResult own = CheckSingleWrite(
             text, {allSweeps_[static_cast<std::size_t>(index_)]}, WriteState::kComplete);
         Expect(own.ok, where + ": " + own.problem);
