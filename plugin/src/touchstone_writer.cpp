@@ -1,16 +1,15 @@
 // Writes the two-port Touchstone file the analyzer loads as a port's
 // matching circuit. Every line is composed in one fixed work buffer and
-// handed to the stream in one piece; the stream is flushed after the option
-// line, the column-header line and every data line so that the file grows
-// line by line.
+// handed to the file in one piece; the file is flushed after the option
+// line, the column-header line and every data line so that it grows line by
+// line. It grows under a temporary name and replaces the named file whole
+// once complete, so the analyzer never loads half a file.
 #include "touchstone_writer.h"
 
 #include <cstddef>
 #include <cstring>
-#include <fstream>
-#include <ios>
 
-#include "file_name_locks.h"
+#include "platform/replacing_file.h"
 #include "touchstone_clock.h"
 #include "touchstone_date_text.h"
 #include "touchstone_number_format.h"
@@ -105,21 +104,17 @@ void ComposeDataLine(LineBuilder& line, double frequency, const ComplexValue* co
     line.EndLine();
 }
 
-bool WriteLine(std::ofstream& file, const LineBuilder& line, bool flush) {
-    file.write(line.data(), static_cast<std::streamsize>(line.size()));
-    if (flush) {
-        file.flush();
-    }
-    return file.good();
+bool WriteLine(ReplacingFile& file, const LineBuilder& line, bool flush) {
+    return file.WriteLine(line.data(), line.size(), flush);
 }
 
-TouchstoneWriteResult WriteLockedFile(const char* fileName, std::int32_t n,
+TouchstoneWriteResult WriteWholeFile(const char* fileName, std::int32_t n,
                                       const double* frequencies,
                                       const ComplexValue* const columns[4]) {
-    // Binary mode: the line ends are written as CR LF on every platform and
-    // never translated. The open truncates an existing file.
-    std::ofstream file(fileName, std::ios::out | std::ios::binary | std::ios::trunc);
-    if (!file.is_open()) {
+    // Binary: the line ends are written as CR LF on every platform and never
+    // translated.
+    ReplacingFile file;
+    if (!file.Open(fileName)) {
         return TouchstoneWriteResult::kOpenFailed;
     }
 
@@ -143,9 +138,9 @@ TouchstoneWriteResult WriteLockedFile(const char* fileName, std::int32_t n,
         ok = WriteLine(file, line, true);
     }
 
-    file.close();
-    return ok && !file.fail() ? TouchstoneWriteResult::kOk
-                              : TouchstoneWriteResult::kWriteFailed;
+    // A failed write leaves the previous file as it was.
+    return ok && file.Commit() ? TouchstoneWriteResult::kOk
+                               : TouchstoneWriteResult::kWriteFailed;
 }
 
 }  // namespace
@@ -166,11 +161,10 @@ TouchstoneWriteResult WriteTouchstoneFile(const char* fileName, std::int32_t n,
     }
     const ComplexValue* const columns[4] = {s11, s21, s12, s22};
     try {
-        const FileNameLock lock(fileName);
-        return WriteLockedFile(fileName, n, frequencies, columns);
+        return WriteWholeFile(fileName, n, frequencies, columns);
     } catch (...) {
-        // Nothing may escape towards the C boundary (a failed mutex or an
-        // allocation inside the stream).
+        // Nothing may escape towards the C boundary (an allocation for the
+        // temporary name).
         return TouchstoneWriteResult::kWriteFailed;
     }
 }

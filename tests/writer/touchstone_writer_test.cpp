@@ -232,8 +232,15 @@ TEST(TouchstoneWriter, MissingArrayIsRefusedBeforeTheFileIsTouched) {
 #if defined(__linux__)
 // /dev/full opens fine and then fails every write that reaches the device, so
 // the first flush fails: the result must say so.
+// A failed write (the file system full, here a file-size limit) is
+// reported. The device /dev/full is not used for this any more: a device at
+// the name is now replaced, not written through.
 TEST(TouchstoneWriter, FailedWritesAreReportedAsWriteFailure) {
-    EXPECT_EQ(WorkedPoint().WriteTo("/dev/full"), TouchstoneWriteResult::kWriteFailed);
+    ScratchDirectory dir;
+    EXPECT_EQ(test::WithFileSizeLimit(100, [&] {
+                  return WorkedPoint().WriteTo(dir.File("limited.s2p"));
+              }),
+              TouchstoneWriteResult::kWriteFailed);
 }
 #endif
 
