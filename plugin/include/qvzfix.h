@@ -130,7 +130,21 @@ QVZ_API int32_t QVZ_GetS2PFilePath(int32_t size, char* buffer);
 QVZ_API int32_t QVZ_SetS2PFilePrefix(const char* prefix);
 QVZ_API int32_t QVZ_GetS2PFilePrefix(int32_t size, char* buffer);
 
-/* Apply control. Switching apply-immediate on applies once. */
+/* Apply control. Switching apply-immediate on applies once.
+ *
+ * An apply writes its file under a temporary name in the same directory
+ * and renames it over "<path><prefix>Port<n>.s2p" once complete: the
+ * analyzer loads the previous or the new file, never part of one, and a
+ * failed write keeps the previous file (VI_ERROR_FILE_IO; VI_ERROR_FILE_ACCESS
+ * when the file cannot be created or a directory has that name). Threads of
+ * one process applying to the same file take turns until the analyzer has
+ * answered. A '"' in the name is sent doubled inside the quoted FILename
+ * argument; a name with a control character (0x01-0x1F, 0x7F) is refused with
+ * VI_ERROR_INV_PARAMETER (0xBFFF0078) before anything is written or sent. More
+ * than 1,000,001 sweep points is VI_ERROR_ALLOC (0xBFFF003C). After a timeout
+ * the built-in layer reconnects, so a late reply is never read as another
+ * query's answer. A thread that ends without QVZ_close has its connection
+ * closed (on Windows by the next QVZ_init or QVZ_close of any thread). */
 QVZ_API int32_t QVZ_SetApplyImmediate(uint16_t flag);
 QVZ_API int32_t QVZ_GetApplyImmediate(uint16_t* flag);
 QVZ_API int32_t QVZ_ApplyChanges(void);
