@@ -1,6 +1,7 @@
 #include "qvzsim/session.h"
 
 #include <exception>
+#include <new>
 #include <optional>
 #include <vector>
 
@@ -19,6 +20,30 @@ void Session::log(const std::string& text) const {
     }
 }
 
+namespace {
+
+// Joins `reply` to the replies so far with ';'. False, leaving them as they
+// were, when the joined reply would outgrow its cap (or memory).
+bool appendReply(std::string& replies, bool& anyReply, const std::string& reply) {
+    const std::size_t separator = anyReply ? 1 : 0;
+    if (reply.size() > Session::kMaxReplyBytes - replies.size() - separator) {
+        return false;
+    }
+    try {
+        replies.reserve(replies.size() + separator + reply.size());
+    } catch (const std::bad_alloc&) {
+        return false;
+    }
+    if (anyReply) {
+        replies.push_back(';');
+    }
+    replies += reply;
+    anyReply = true;
+    return true;
+}
+
+}  // namespace
+
 MessageOutcome Session::handleMessage(std::string_view message) {
     while (!message.empty() && (message.back() == '\r' || message.back() == '\n')) {
         message.remove_suffix(1);
@@ -30,6 +55,7 @@ MessageOutcome Session::handleMessage(std::string_view message) {
     MessageOutcome outcome;
     std::string replies;
     bool anyReply = false;
+    bool replyFull = false;  // the joined reply reached its cap
     // The compound-message path: after "A:B:C", a following "D" (no leading
     // colon) means "A:B:D". If that names nothing, D is tried from the root,
     // which is what lenient instruments do and what clients tend to expect.
@@ -60,6 +86,9 @@ MessageOutcome Session::handleMessage(std::string_view message) {
         const FaultAction fault = faults_.onCommand(*resolved);
         if (fault.silence) {
             log("fault: no reply to " + command.text);
+        } else if (replyFull && command.query) {
+            // Answered by the error alone; its reply would not fit anyway.
+            instrument_.pushError(errors::kTooMuchData);
         } else {
             CommandResult result;
             try {
@@ -75,11 +104,12 @@ MessageOutcome Session::handleMessage(std::string_view message) {
                     log("fault: garbage instead of the reply to " + command.text);
                     result.reply = Faults::kGarbageReply;
                 }
-                if (anyReply) {
-                    replies.push_back(';');
+                if (!appendReply(replies, anyReply, result.reply)) {
+                    log("reply over " + std::to_string(kMaxReplyBytes >> 20) + " MiB: " + command.text +
+                        " and the queries after it are not answered");
+                    instrument_.pushError(errors::kTooMuchData);
+                    replyFull = true;
                 }
-                replies += result.reply;
-                anyReply = true;
             }
         }
         if (fault.delayMs > 0) {

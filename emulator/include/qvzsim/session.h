@@ -5,6 +5,7 @@
 #ifndef QVZSIM_SESSION_H
 #define QVZSIM_SESSION_H
 
+#include <cstddef>
 #include <string>
 #include <string_view>
 
@@ -25,6 +26,11 @@ class Session {
 public:
     // `logger` may be nullptr; `id` names the connection in the log.
     Session(Instrument& instrument, Faults& faults, Logger* logger, int id);
+
+    // The longest joined reply of one program message (64 MiB): a query whose
+    // reply would go beyond it, and every query after it in that message,
+    // queues -223 instead of being answered.
+    static constexpr std::size_t kMaxReplyBytes = std::size_t{64} << 20;
 
     // Handles one program message. The replies of several queries in one
     // message are joined with ';' into one response line.
