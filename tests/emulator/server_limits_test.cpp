@@ -1,0 +1,154 @@
+// The emulator against clients that misbehave: they stop reading, name a
+// FIFO as a Touchstone file or open more connections than it serves. The
+// server must stay in charge and stop when told.
+#include "qvzsim/server.h"
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <condition_variable>
+#include <future>
+#include <mutex>
+#include <optional>
+#include <ostream>
+#include <streambuf>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "qvzsim/client.h"
+#include "qvzsim/instrument_state.h"
+#include "qvzsim/scpi_parser.h"
+#include "test_files.h"
+
+#ifndef _WIN32
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+#endif
+
+namespace {
+
+using qvzsim::Client;
+using qvzsim::Server;
+using qvzsim::ServerOptions;
+
+// A log sink the test can wait on while the server writes to it.
+class WatchedLog {
+public:
+    std::ostream* stream() { return &stream_; }
+    bool waitFor(const std::string& part, std::chrono::milliseconds timeout) { return buffer_.waitFor(part, timeout); }
+    std::string text() { return buffer_.text(); }
+
+private:
+    class Buffer : public std::streambuf {
+    public:
+        bool waitFor(const std::string& part, std::chrono::milliseconds timeout) {
+            std::unique_lock<std::mutex> lock(mutex_);
+            return changed_.wait_for(lock, timeout, [&] { return text_.find(part) != std::string::npos; });
+        }
+        std::string text() {
+            std::lock_guard<std::mutex> lock(mutex_);
+            return text_;
+        }
+
+    protected:
+        int_type overflow(int_type c) override {
+            if (c != traits_type::eof()) {
+                const char ch = traits_type::to_char_type(c);
+                xsputn(&ch, 1);
+            }
+            return traits_type::not_eof(c);
+        }
+        std::streamsize xsputn(const char* s, std::streamsize n) override {
+            {
+                std::lock_guard<std::mutex> lock(mutex_);
+                text_.append(s, static_cast<std::size_t>(n));
+            }
+            changed_.notify_all();
+            return n;
+        }
+
+    private:
+        std::mutex mutex_;
+        std::condition_variable changed_;
+        std::string text_;
+    };
+
+    Buffer buffer_;
+    std::ostream stream_{&buffer_};
+};
+
+ServerOptions Logged(WatchedLog& log) {
+    ServerOptions options;
+    options.port = 0;
+    options.log = log.stream();
+    return options;
+}
+
+void Connect(const Server& server, Client& client) {
+    std::string error;
+    ASSERT_TRUE(client.connect("127.0.0.1", server.port(), &error)) << error;
+}
+
+TEST(ServerLimits, StopsWhateverItsClientsDo) {
+    WatchedLog log;
+    ServerOptions options = Logged(log);
+    options.instrument.sweep.points = qvzsim::kMaxPoints;
+    Server server(options);
+    ASSERT_TRUE(server.start());
+
+    // A client that asks for tens of megabytes and never reads them: the
+    // connection's thread is stuck sending.
+    Client deaf;
+    Connect(server, deaf);
+    std::string lists = "SENS:FREQ:DATA?";
+    for (int i = 1; i < 10; ++i) {
+        lists += ";SENS:FREQ:DATA?";
+    }
+    ASSERT_TRUE(deaf.send(lists));
+    ASSERT_TRUE(log.waitFor("#1 -> ", std::chrono::seconds(60))) << log.text();
+
+#ifndef _WIN32
+    // A client that names a FIFO nobody writes to.
+    qvzsim_test::TempDir dir;
+    const std::string fifo = dir.file("fifo.s2p");
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+    Client piped;
+    Connect(server, piped);
+    ASSERT_TRUE(piped.send("CALC:FSIM:SEND:DEEM:PORT1:USER:FIL " + qvzsim::QuoteString(fifo) + ";:SYST:ERR?"));
+    int writer = -1;  // held open while the server would be reading the FIFO
+    std::optional<std::string> refusal;
+    for (int i = 0; i < 250 && !refusal && writer < 0; ++i) {
+        refusal = piped.readLine(20);
+        if (!refusal) {
+            writer = ::open(fifo.c_str(), O_WRONLY | O_NONBLOCK);
+        }
+    }
+    EXPECT_LT(writer, 0) << "the server opened the FIFO";
+    EXPECT_EQ(refusal.value_or("").rfind("101,\"Not a valid two-port Touchstone file; ", 0), 0u)
+        << refusal.value_or("(no reply)");
+#endif
+
+    auto stopping = std::async(std::launch::async, [&] { server.stop(); });
+    const bool stopped = stopping.wait_for(std::chrono::seconds(2)) == std::future_status::ready;
+    EXPECT_TRUE(stopped) << "stop waits on its clients";
+    if (!stopped) {
+        // Release the stuck connections so that the test ends either way.
+#ifndef _WIN32
+        if (writer >= 0) {
+            ::close(writer);
+        }
+#endif
+        deaf.close();
+    }
+    stopping.get();
+    EXPECT_FALSE(server.running());
+#ifndef _WIN32
+    if (writer >= 0) {
+        ::close(writer);
+    }
+#endif
+}
+
+}  // namespace
