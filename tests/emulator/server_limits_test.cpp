@@ -151,4 +151,41 @@ TEST(ServerLimits, StopsWhateverItsClientsDo) {
 #endif
 }
 
+TEST(ServerLimits, ConnectionsBeyondTheLimitAreAcceptedAndClosed) {
+    WatchedLog log;
+    ServerOptions options = Logged(log);
+    options.maxConnections = 2;
+    Server server(options);
+    ASSERT_TRUE(server.start());
+
+    Client first;
+    Client second;
+    Connect(server, first);
+    Connect(server, second);
+    EXPECT_EQ(first.query("*OPC?"), "1");
+    EXPECT_EQ(second.query("*OPC?"), "1");
+
+    Client third;
+    Connect(server, third);  // the system completes the handshake
+    EXPECT_TRUE(third.waitForClose(5000));
+    EXPECT_TRUE(log.waitFor("connection refused: 2 connections open", std::chrono::seconds(5))) << log.text();
+    EXPECT_EQ(server.connectionsAccepted(), 2);
+    EXPECT_EQ(second.query(":SYST:ERR?"), "0,\"No error\"");
+
+    // A place given up is free again once the server has seen it go.
+    first.close();
+    ASSERT_TRUE(log.waitFor("#1 disconnected", std::chrono::seconds(5))) << log.text();
+    std::optional<std::string> answer;
+    for (int attempt = 0; attempt < 50 && !answer; ++attempt) {
+        Client fourth;
+        Connect(server, fourth);
+        answer = fourth.query("*OPC?", 2000);
+        if (!answer) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        }
+    }
+    EXPECT_EQ(answer, "1");
+    EXPECT_EQ(second.query("*OPC?"), "1");
+}
+
 }  // namespace
