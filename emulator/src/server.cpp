@@ -189,7 +189,7 @@ void Server::serve(Connection& connection) {
 }
 
 void Server::serveMessages(Connection& connection) {
-    Session session(instrument_, faults_, &logger_, connection.id);
+    Session session(instrument_, faults_, &logger_, connection.id, &stopping_);
     std::string pending;
     std::size_t scanned = 0;  // bytes of `pending` known to hold no line feed
     bool discarding = false;  // inside a message that was too long

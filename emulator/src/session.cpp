@@ -11,8 +11,8 @@
 
 namespace qvzsim {
 
-Session::Session(Instrument& instrument, Faults& faults, Logger* logger, int id)
-    : instrument_(instrument), faults_(faults), logger_(logger), id_(id), dispatcher_(instrument, faults) {}
+Session::Session(Instrument& instrument, Faults& faults, Logger* logger, int id, const std::atomic<bool>* stop)
+    : instrument_(instrument), faults_(faults), logger_(logger), id_(id), stop_(stop), dispatcher_(instrument, faults) {}
 
 void Session::log(const std::string& text) const {
     if (logger_ != nullptr && logger_->enabled()) {
@@ -63,6 +63,10 @@ MessageOutcome Session::handleMessage(std::string_view message) {
 
     const ParsedMessage parsed = ParseProgramMessage(message);
     for (const ScpiCommand& command : parsed.commands) {
+        if (stop_ != nullptr && stop_->load()) {
+            outcome.closeConnection = true;
+            break;
+        }
         std::optional<ResolvedCommand> resolved;
         std::vector<HeaderNode> used;
         if (!command.common && !command.rooted && !path.empty()) {

@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <cstdlib>
 #include <memory>
 #include <string>
@@ -338,6 +339,18 @@ TEST_F(SessionTest, JoinedReplyIsCappedAndTheRestQueueTooMuchData) {
         EXPECT_EQ(ask(":SYST:ERR?"), "-223,\"Too much data\"");
     }
     EXPECT_EQ(ask("*OPC?;:SENS:SWE:POIN?"), "1;200001");
+}
+
+// A server that stops drops what is left of a message, however long.
+TEST_F(SessionTest, StopDropsTheRestOfTheMessage) {
+    std::atomic<bool> stop{false};
+    qvzsim::Session session(*instrument_, faults_, nullptr, 2, &stop);
+    EXPECT_EQ(session.handleMessage("SENS:SWE:POIN 11;*OPC?").reply, "1\n");
+    stop.store(true);
+    const MessageOutcome outcome = session.handleMessage("SENS:SWE:POIN 21;*OPC?");
+    EXPECT_TRUE(outcome.closeConnection);
+    EXPECT_EQ(outcome.reply, "");
+    EXPECT_EQ(snapshot().channel(1).sweep.points, 11);
 }
 
 TEST_F(SessionTest, StateQueriesAndBooleanForms) {
