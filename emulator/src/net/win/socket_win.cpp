@@ -30,6 +30,9 @@ std::string WsaText(const std::string& what) {
     return what + ": Winsock error " + std::to_string(::WSAGetLastError());
 }
 
+// FIONBIO is built as an unsigned long; ioctlsocket takes a long.
+const long kNonBlockingCommand = static_cast<long>(FIONBIO);
+
 // Winsock takes int lengths: large buffers go in slices.
 int Slice(std::size_t size) { return size > static_cast<std::size_t>(INT_MAX) ? INT_MAX : static_cast<int>(size); }
 
@@ -135,7 +138,7 @@ bool Socket::sendAllUnless(const char* data, std::size_t size, const std::atomic
     // sure to wake it.
     const SOCKET s = Sock(handle_);
     u_long nonBlocking = 1;
-    if (::ioctlsocket(s, FIONBIO, &nonBlocking) == SOCKET_ERROR) {
+    if (::ioctlsocket(s, kNonBlockingCommand, &nonBlocking) == SOCKET_ERROR) {
         return false;
     }
     bool sentAll = true;
@@ -166,7 +169,7 @@ bool Socket::sendAllUnless(const char* data, std::size_t size, const std::atomic
         size -= static_cast<std::size_t>(sent);
     }
     u_long blocking = 0;
-    ::ioctlsocket(s, FIONBIO, &blocking);
+    ::ioctlsocket(s, kNonBlockingCommand, &blocking);
     return sentAll;
 }
 
