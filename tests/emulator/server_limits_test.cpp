@@ -16,15 +16,23 @@
 #include <thread>
 #include <vector>
 
+#include "net/socket.h"
 #include "qvzsim/client.h"
 #include "qvzsim/instrument_state.h"
 #include "qvzsim/scpi_parser.h"
 #include "test_files.h"
 
 #ifndef _WIN32
+#include <arpa/inet.h>
 #include <fcntl.h>
+#include <netinet/in.h>
+#include <poll.h>
+#include <sys/socket.h>
 #include <sys/stat.h>
 #include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
 #endif
 
 namespace {
@@ -187,5 +195,58 @@ TEST(ServerLimits, ConnectionsBeyondTheLimitAreAcceptedAndClosed) {
     EXPECT_EQ(answer, "1");
     EXPECT_EQ(second.query("*OPC?"), "1");
 }
+
+#ifndef _WIN32
+// A burst of clients completes its handshakes even before any is accepted:
+// the listen backlog is the system's, not a handful. A client beyond the
+// backlog would wait for TCP's retries, which a listener that accepts
+// nothing never satisfies, so the bounded wait below tells the two apart.
+TEST(ServerLimits, ABurstOfClientsFitsTheListenBacklog) {
+    std::string error;
+    ASSERT_TRUE(qvzsim::net::Startup(error)) << error;
+    qvzsim::net::Socket listener;
+    std::uint16_t port = 0;
+    ASSERT_TRUE(qvzsim::net::Listen("127.0.0.1", 0, listener, port, error)) << error;
+
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_port = htons(port);
+    ASSERT_EQ(::inet_pton(AF_INET, "127.0.0.1", &address.sin_addr), 1);
+    constexpr int kClients = 100;
+    std::vector<pollfd> clients;
+    for (int i = 0; i < kClients; ++i) {
+        const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK, 0);
+        ASSERT_GE(fd, 0);
+        clients.push_back(pollfd{fd, POLLOUT, 0});
+        const int rc = ::connect(fd, reinterpret_cast<const sockaddr*>(&address), sizeof address);
+        ASSERT_TRUE(rc == 0 || errno == EINPROGRESS) << std::strerror(errno);
+    }
+    int connected = 0;
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(5);
+    while (connected < kClients && std::chrono::steady_clock::now() < deadline) {
+        ::poll(clients.data(), clients.size(), 100);  // entries already done (fd -1) are skipped
+        for (pollfd& client : clients) {
+            if (client.fd < 0 || (client.revents & POLLOUT) == 0) {
+                continue;
+            }
+            int problem = 0;
+            socklen_t length = sizeof problem;
+            if (::getsockopt(client.fd, SOL_SOCKET, SO_ERROR, &problem, &length) == 0 && problem == 0) {
+                ++connected;
+            }
+            ::close(client.fd);
+            client.fd = -1;
+        }
+    }
+    for (const pollfd& client : clients) {
+        if (client.fd >= 0) {
+            ::close(client.fd);
+        }
+    }
+    EXPECT_EQ(connected, kClients);
+    listener.close();
+    qvzsim::net::Cleanup();
+}
+#endif
 
 }  // namespace
