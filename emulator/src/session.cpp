@@ -24,7 +24,7 @@ namespace {
 
 // Joins `reply` to the replies so far with ';'. False, leaving them as they
 // were, when the joined reply would outgrow its cap (or memory).
-bool appendReply(std::string& replies, bool& anyReply, const std::string& reply) {
+bool AppendReply(std::string& replies, bool& anyReply, const std::string& reply) {
     const std::size_t separator = anyReply ? 1 : 0;
     if (reply.size() > Session::kMaxReplyBytes - replies.size() - separator) {
         return false;
@@ -108,7 +108,7 @@ MessageOutcome Session::handleMessage(std::string_view message) {
                     log("fault: garbage instead of the reply to " + command.text);
                     result.reply = Faults::kGarbageReply;
                 }
-                if (!appendReply(replies, anyReply, result.reply)) {
+                if (!AppendReply(replies, anyReply, result.reply)) {
                     log("reply over " + std::to_string(kMaxReplyBytes >> 20) + " MiB: " + command.text +
                         " and the queries after it are not answered");
                     instrument_.pushError(errors::kTooMuchData);
