@@ -191,6 +191,20 @@ TEST(TouchstoneReader, RefusesWhatIsNotASmallRegularFile) {
 }
 #endif
 
+#ifdef _WIN32
+// A device name opens a device, not a file: it is refused without being
+// opened (as missing where the C runtime cannot stat it, as under Wine, or
+// as not a regular file), never read as an empty file.
+TEST(TouchstoneReader, NeverReadsADeviceName) {
+    const TouchstoneResult result = qvzsim::ReadTouchstoneFile("NUL");
+    if (result.status == TouchstoneStatus::kInvalid) {
+        EXPECT_NE(result.reason.find("not a regular file"), std::string::npos) << result.reason;
+    } else {
+        EXPECT_EQ(result.status, TouchstoneStatus::kNotFound);
+    }
+}
+#endif
+
 TEST(TouchstoneReader, CoverageAllowsTenDigitRounding) {
     qvzsim::TouchstoneData data;
     data.frequenciesHz = {1e7, 4.245e9, 8.5e9};

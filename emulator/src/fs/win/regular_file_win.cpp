@@ -23,8 +23,10 @@ struct Descriptor {
     }
 };
 
+unsigned TypeOf(unsigned short mode) { return static_cast<unsigned>(mode) & static_cast<unsigned>(_S_IFMT); }
+
 const char* KindOf(unsigned short mode) {
-    switch (mode & _S_IFMT) {
+    switch (TypeOf(mode)) {
     case _S_IFIFO:
         return "a pipe";
     case _S_IFCHR:
@@ -36,7 +38,7 @@ const char* KindOf(unsigned short mode) {
 
 // Sorts a name by what it is; true when it may be read.
 bool Classify(const struct _stat64& info, std::size_t maxBytes, ReadResult& result) {
-    const unsigned type = info.st_mode & _S_IFMT;
+    const unsigned type = TypeOf(info.st_mode);
     if (type == _S_IFDIR) {
         result.status = ReadStatus::kCannotOpen;
     } else if (type != _S_IFREG) {
