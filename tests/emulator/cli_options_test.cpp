@@ -20,6 +20,7 @@ TEST(CommandLine, Defaults) {
     EXPECT_FALSE(line.server.quiet);
     EXPECT_FALSE(line.help);
     EXPECT_TRUE(line.send.empty());
+    EXPECT_EQ(line.server.maxConnections, 64);
     EXPECT_EQ(line.server.instrument.channels, 1);
     EXPECT_EQ(line.server.instrument.activeChannel, 1);
     EXPECT_EQ(line.server.instrument.sweep.points, 201);
@@ -30,7 +31,8 @@ TEST(CommandLine, Defaults) {
 TEST(CommandLine, EveryFlagInBothSpellings) {
     qvzsim::CommandLine line;
     ASSERT_EQ(Parse({"--bind", "0.0.0.0", "--port=0", "--channels", "4", "--active=3", "--points", "100001",
-                     "--start=1e6", "--stop", "20e9", "--quiet", "--send", "*IDN?", "--send=SYST:ERR?"},
+                     "--start=1e6", "--stop", "20e9", "--quiet", "--send", "*IDN?", "--send=SYST:ERR?",
+                     "--max-connections", "3"},
                     line),
               "");
     EXPECT_EQ(line.server.bindAddress, "0.0.0.0");
@@ -41,7 +43,10 @@ TEST(CommandLine, EveryFlagInBothSpellings) {
     EXPECT_EQ(line.server.instrument.sweep.startHz, 1e6);
     EXPECT_EQ(line.server.instrument.sweep.stopHz, 20e9);
     EXPECT_TRUE(line.server.quiet);
+    EXPECT_EQ(line.server.maxConnections, 3);
     EXPECT_EQ(line.send, (std::vector<std::string>{"*IDN?", "SYST:ERR?"}));
+    ASSERT_EQ(Parse({"--max-connections=10000"}, line), "");
+    EXPECT_EQ(line.server.maxConnections, 10000);
 
     ASSERT_EQ(Parse({"-h"}, line), "");
     EXPECT_TRUE(line.help);
@@ -66,6 +71,9 @@ TEST(CommandLine, RefusesBadValues) {
         {{"--start", "9e9"}, "start < stop"},
         {{"--start", "-1"}, "start < stop"},
         {{"--bind="}, "--bind"},
+        {{"--max-connections", "0"}, "--max-connections must be 1 to 10000"},
+        {{"--max-connections=10001"}, "--max-connections"},
+        {{"--max-connections", "many"}, "--max-connections"},
         {{"--quiet=yes"}, "takes no value"},
         {{"--verbose"}, "unknown option --verbose"},
         {{"5025"}, "unknown option 5025"},

@@ -140,6 +140,34 @@ bool Socket::sendAll(const char* data, std::size_t size) const {
     return true;
 }
 
+bool Socket::sendAllUnless(const char* data, std::size_t size, const std::atomic<bool>& stop, int pollMs) const {
+    while (size > 0) {
+        if (stop.load()) {
+            return false;
+        }
+        ssize_t sent = ::send(Fd(handle_), data, size, kSendFlags | MSG_DONTWAIT);
+        if (sent < 0) {
+            if (errno == EINTR) {
+                continue;
+            }
+            if (errno != EAGAIN && errno != EWOULDBLOCK) {
+                return false;
+            }
+            pollfd entry;
+            entry.fd = Fd(handle_);
+            entry.events = POLLOUT;
+            entry.revents = 0;
+            if (::poll(&entry, 1, pollMs) < 0 && errno != EINTR) {
+                return false;
+            }
+            continue;
+        }
+        data += sent;
+        size -= static_cast<std::size_t>(sent);
+    }
+    return true;
+}
+
 void Socket::shutdownBoth() const {
     if (valid()) {
         ::shutdown(Fd(handle_), SHUT_RDWR);
@@ -173,7 +201,7 @@ bool Listen(const std::string& host, std::uint16_t port, Socket& listener, std::
             error = ErrnoText(("bind to " + host + ":" + std::to_string(port)).c_str());
             continue;
         }
-        if (::listen(fd, 16) != 0) {
+        if (::listen(fd, SOMAXCONN) != 0) {
             error = ErrnoText("listen");
             continue;
         }
