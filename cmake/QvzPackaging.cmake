@@ -18,8 +18,9 @@ else()
   set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
   set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
   set(CPACK_DEBIAN_PACKAGE_SECTION science)
+  # CPack puts the summary line first and indents these lines itself.
   set(CPACK_DEBIAN_PACKAGE_DESCRIPTION
-    "${PROJECT_DESCRIPTION}\n The plug-in library (libqvzfix.so.${PROJECT_VERSION_MAJOR}), its headers, CMake\n and pkg-config files, the demonstration client qvzcheck and the analyzer\n emulator qvzsim.")
+    "The plug-in library (libqvzfix.so.${PROJECT_VERSION_MAJOR}), its headers, CMake and pkg-config\nfiles, the demonstration client qvzcheck and the analyzer emulator qvzsim.")
   # The C and C++ runtime dependencies come from dpkg-shlibdeps; the shlibs
   # file lets packages built against libqvzfix depend on it, and the ldconfig
   # trigger registers the library when the package is installed.
