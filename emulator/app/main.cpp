@@ -9,6 +9,7 @@
 
 #include "qvzsim/cli_options.h"
 #include "qvzsim/client.h"
+#include "qvzsim/endpoint.h"
 #include "qvzsim/server.h"
 #include "qvzsim/state_report.h"
 

@@ -23,11 +23,6 @@ constexpr std::size_t kReceiveChunk = std::size_t{1} << 16;
 
 }  // namespace
 
-std::string FormatEndpoint(const std::string& host, std::uint16_t port) {
-    const bool ipv6 = host.find(':') != std::string::npos;
-    return (ipv6 ? "[" + host + "]" : host) + ":" + std::to_string(port);
-}
-
 struct Server::Network {
     bool librarySetUp = false;
     net::Socket listener;

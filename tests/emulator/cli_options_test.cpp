@@ -1,6 +1,6 @@
 #include "qvzsim/cli_options.h"
 #include "qvzsim/client.h"
-#include "qvzsim/server.h"
+#include "qvzsim/endpoint.h"
 
 #include <gtest/gtest.h>
 
