@@ -76,7 +76,6 @@ bool Server::start(std::string* error) {
     }
     stopping_.store(false);
     running_.store(true);
-    logger_.write("listening on " + options_.bindAddress + ":" + std::to_string(port_));
     acceptThread_ = std::thread(&Server::acceptLoop, this);
     return true;
 }

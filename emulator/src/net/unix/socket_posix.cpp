@@ -16,6 +16,8 @@
 #include <string>
 #include <utility>
 
+#include "qvzsim/endpoint.h"
+
 namespace qvzsim {
 namespace net {
 namespace {
@@ -198,7 +200,7 @@ bool Listen(const std::string& host, std::uint16_t port, Socket& listener, std::
         int one = 1;
         ::setsockopt(fd, SOL_SOCKET, SO_REUSEADDR, &one, sizeof one);
         if (::bind(fd, a->ai_addr, a->ai_addrlen) != 0) {
-            error = ErrnoText(("bind to " + host + ":" + std::to_string(port)).c_str());
+            error = ErrnoText(("bind to " + qvzsim::FormatEndpoint(host, port)).c_str());
             continue;
         }
         if (::listen(fd, SOMAXCONN) != 0) {
@@ -251,7 +253,7 @@ bool Connect(const std::string& host, std::uint16_t port, Socket& socket, std::s
         }
         Socket candidate(Handle(fd));
         if (::connect(fd, a->ai_addr, a->ai_addrlen) != 0) {
-            error = ErrnoText(("connect to " + host + ":" + std::to_string(port)).c_str());
+            error = ErrnoText(("connect to " + qvzsim::FormatEndpoint(host, port)).c_str());
             continue;
         }
         SuppressSigpipe(fd);

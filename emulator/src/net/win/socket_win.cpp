@@ -15,6 +15,7 @@
 #include <utility>
 
 #include "net/socket.h"
+#include "qvzsim/endpoint.h"
 
 namespace qvzsim {
 namespace net {
@@ -203,7 +204,7 @@ bool Listen(const std::string& host, std::uint16_t port, Socket& listener, std::
         BOOL one = TRUE;
         ::setsockopt(s, SOL_SOCKET, SO_EXCLUSIVEADDRUSE, reinterpret_cast<const char*>(&one), sizeof one);
         if (::bind(s, a->ai_addr, static_cast<int>(a->ai_addrlen)) == SOCKET_ERROR) {
-            error = WsaText("bind to " + host + ":" + std::to_string(port));
+            error = WsaText("bind to " + qvzsim::FormatEndpoint(host, port));
             continue;
         }
         if (::listen(s, SOMAXCONN) == SOCKET_ERROR) {
@@ -246,7 +247,7 @@ bool Connect(const std::string& host, std::uint16_t port, Socket& socket, std::s
         }
         Socket candidate(Handle(s));
         if (::connect(s, a->ai_addr, static_cast<int>(a->ai_addrlen)) == SOCKET_ERROR) {
-            error = WsaText("connect to " + host + ":" + std::to_string(port));
+            error = WsaText("connect to " + qvzsim::FormatEndpoint(host, port));
             continue;
         }
         candidate.setNoDelay();
