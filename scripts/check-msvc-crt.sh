@@ -21,7 +21,7 @@ distinct=(
   strcpy strncpy strcat strncat strtok strerror strdup stricmp strnicmp strlwr strupr
   sprintf vsprintf swprintf wcscpy wcsncpy wcscat wcstok
   sscanf scanf fscanf vsscanf vscanf vfscanf swscanf
-  fopen freopen tmpnam tmpfile _wfopen
+  fopen freopen tmpnam tmpfile _wfopen _open _wopen _sopen _creat
   getenv putenv
   localtime gmtime ctime asctime
   mbstowcs wcstombs mbtowc wctomb

@@ -3,6 +3,7 @@
 
 #include <fcntl.h>
 #include <io.h>
+#include <share.h>
 #include <sys/stat.h>
 #include <sys/types.h>
 
@@ -67,7 +68,12 @@ ReadResult ReadRegularFile(const std::string& path, std::size_t maxBytes) {
         return result;
     }
     // What was actually opened is checked again: the name may have changed.
-    const Descriptor file{::_open(path.c_str(), _O_RDONLY | _O_BINARY | _O_NOINHERIT)};
+    // _sopen_s rather than _open, which MSVC deprecates (C4996).
+    int fd = -1;
+    if (::_sopen_s(&fd, path.c_str(), _O_RDONLY | _O_BINARY | _O_NOINHERIT, _SH_DENYNO, 0) != 0) {
+        fd = -1;
+    }
+    const Descriptor file{fd};
     if (file.fd < 0 || ::_fstat64(file.fd, &info) != 0) {
         result.status = ReadStatus::kCannotOpen;
         return result;

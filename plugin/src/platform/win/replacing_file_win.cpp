@@ -8,6 +8,7 @@
 
 #include <fcntl.h>
 #include <io.h>
+#include <share.h>
 #include <sys/stat.h>
 
 #include <atomic>
@@ -73,11 +74,13 @@ bool ReplacingFile::Open(const char* fileName) {
     finalName_ = fileName;
     for (unsigned attempt = 0; attempt < kNameAttempts; ++attempt) {
         std::string candidate = TemporaryNameBeside(finalName_);
-        const int fd = _open(candidate.c_str(),
-                             _O_WRONLY | _O_CREAT | _O_EXCL | _O_BINARY | _O_NOINHERIT,
-                             _S_IREAD | _S_IWRITE);
-        if (fd < 0) {
-            if (errno == EEXIST) {
+        // _sopen_s rather than _open, which MSVC deprecates (C4996).
+        int fd = -1;
+        const errno_t opened =
+            _sopen_s(&fd, candidate.c_str(), _O_WRONLY | _O_CREAT | _O_EXCL | _O_BINARY | _O_NOINHERIT,
+                     _SH_DENYNO, _S_IREAD | _S_IWRITE);
+        if (opened != 0 || fd < 0) {
+            if (opened == EEXIST) {
                 continue;
             }
             return false;
