@@ -64,6 +64,9 @@ SessionState* AllocateSessionState() {
 }
 
 void FreeSessionState(SessionState* state) {
+    if (state != nullptr) {
+        ReleaseSessionResources(*state);
+    }
     std::free(state);
 }
 
