@@ -1,7 +1,9 @@
 // Whole applies over loopback TCP: against a bare server thread that answers
-// at once, and against the analyzer emulator (which also opens and parses the
-// file it is told to load). The 100,001-point case is also split into its
-// stages: the three queries, the model, the writer and the commands.
+// at once (the library's own time), next to the floor of its file write in
+// the same directory (BM_ApplyFloor: one write() per line, bench/README.md),
+// and against the analyzer emulator (which also opens and parses the file it
+// is told to load). The 100,001-point case is also split into its stages:
+// the three queries, the model, the writer and the commands.
 #include <benchmark/benchmark.h>
 
 #include <filesystem>
@@ -18,6 +20,7 @@
 #include "session_state.h"
 #include "touchstone_writer.h"
 #include "visa/visa.h"
+#include "write_floor.h"
 
 namespace {
 
@@ -70,7 +73,21 @@ void BM_ApplyOverLoopback(benchmark::State& state) {
     qvz::testing::LoopbackServer server(AnalyzerHandler(points));
     ApplyLoop(state, server.resource());
 }
-BENCHMARK(BM_ApplyOverLoopback)->Arg(201)->Arg(100001)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK(BM_ApplyOverLoopback)
+    ->Arg(201)->Arg(100001)->Arg(1000001)->Unit(benchmark::kMillisecond)->UseRealTime();
+
+// The floor of the apply's file write, where the apply writes its file.
+void BM_ApplyFloor(benchmark::State& state) {
+    const std::string file = BenchDirectory() + "/floor_Port1.s2p";
+    for (auto _ : state) {
+        if (!qvz::bench::WriteFloorFile(file, state.range(0))) {
+            state.SkipWithError("write failed");
+            break;
+        }
+    }
+}
+BENCHMARK(BM_ApplyFloor)
+    ->Arg(201)->Arg(100001)->Arg(1000001)->Unit(benchmark::kMillisecond)->UseRealTime();
 
 void BM_ApplyAgainstEmulator(benchmark::State& state) {
     qvzsim::ServerOptions options;
