@@ -25,7 +25,7 @@ protected:
 
 // From this many points on, WriteDataLines formats ahead on a second thread.
 // Below it the thread's start and join cost more than the overlap saves
-// (measured with bench_writer's BM_DataLines).
+// (measured with bench_line_pipeline).
 constexpr std::int32_t kFormatAheadMinPoints = 4096;
 
 // Writes the lines of points 0..n-1 through `sink`; nothing for n <= 0.

@@ -98,7 +98,7 @@ INSTANTIATE_TEST_SUITE_P(
                       OrderCase{"ahead", &WriteDataLinesFormattedAhead, 255},
                       OrderCase{"ahead", &WriteDataLinesFormattedAhead, 256},
                       OrderCase{"ahead", &WriteDataLinesFormattedAhead, 257},
-                      OrderCase{"ahead", &WriteDataLinesFormattedAhead, 25 * 256 + 13},
+                      OrderCase{"ahead", &WriteDataLinesFormattedAhead, 70 * 256 + 13},
                       OrderCase{"inline", &WriteDataLinesInline, 3001},
                       OrderCase{"chosen", &WriteDataLines, kFormatAheadMinPoints + 1}));
 
@@ -121,7 +121,7 @@ TEST_P(RefusedLine, StopsThereAndLeavesNoThread) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Table, RefusedLine,
-                         ::testing::Values(0, 1, 255, 256, 1024, 3000, 39999));
+                         ::testing::Values(0, 1, 255, 256, 1024, 3000, 10000, 39999));
 
 TEST(FormatAheadThreshold, NoThreadBelowItOneFromItOn) {
     const Sweep sweep(kFormatAheadMinPoints);
