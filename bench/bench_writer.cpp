@@ -7,6 +7,7 @@
 // bench/README.md has the commands.
 #include <benchmark/benchmark.h>
 
+#include <chrono>
 #include <cmath>
 #include <cstdint>
 #include <cstring>
@@ -86,6 +87,41 @@ void BM_WriteFloor(benchmark::State& bench) {
     std::filesystem::remove(name);
 }
 BENCHMARK(BM_WriteFloor)
+    ->Arg(201)->Arg(100001)->Arg(1000001)->Unit(benchmark::kMillisecond)->UseRealTime();
+
+// The writer and the floor taken in turn within every iteration (see
+// BM_ApplyAgainstFloor in bench_apply): counters write_ms, floor_ms, ratio.
+void BM_WriterAgainstFloor(benchmark::State& bench) {
+    const SweepData& d = Sweep();
+    const auto points = static_cast<std::int32_t>(bench.range(0));
+    const std::string name = ScratchFile("qvz_bench_writer.s2p");
+    const std::string floorName = ScratchFile("qvz_bench_floor.s2p");
+    using Clock = std::chrono::steady_clock;
+    std::chrono::duration<double, std::milli> write{0}, floor{0};
+    for (auto _ : bench) {
+        const auto start = Clock::now();
+        const bool written =
+            qvz::WriteTouchstoneFile(name.c_str(), points, d.f.data(), d.s11.data(), d.s21.data(),
+                                     d.s12.data(), d.s22.data()) == qvz::TouchstoneWriteResult::kOk;
+        const auto middle = Clock::now();
+        const bool floorWritten = qvz::bench::WriteFloorFile(floorName, points);
+        write += middle - start;
+        floor += Clock::now() - middle;
+        if (!written || !floorWritten) {
+            bench.SkipWithError("write failed");
+            break;
+        }
+    }
+    const double n = static_cast<double>(bench.iterations());
+    if (n > 0) {
+        bench.counters["write_ms"] = write.count() / n;
+        bench.counters["floor_ms"] = floor.count() / n;
+        bench.counters["ratio"] = write.count() / floor.count();
+    }
+    std::filesystem::remove(name);
+    std::filesystem::remove(floorName);
+}
+BENCHMARK(BM_WriterAgainstFloor)
     ->Arg(201)->Arg(100001)->Arg(1000001)->Unit(benchmark::kMillisecond)->UseRealTime();
 
 // No formatting at all, one stream write and one flush per line.
