@@ -1,9 +1,12 @@
 // Whole applies over loopback TCP: against a bare server thread that answers
-// at once, and against the analyzer emulator (which also opens and parses the
-// file it is told to load). The 100,001-point case is also split into its
-// stages: the three queries, the model, the writer and the commands.
+// at once (the library's own time), next to the floor of its file write in
+// the same directory (BM_ApplyFloor: one write() per line, bench/README.md),
+// and against the analyzer emulator (which also opens and parses the file it
+// is told to load). The 100,001-point case is also split into its stages:
+// the three queries, the model, the writer and the commands.
 #include <benchmark/benchmark.h>
 
+#include <chrono>
 #include <filesystem>
 #include <optional>
 #include <string>
@@ -18,6 +21,7 @@
 #include "session_state.h"
 #include "touchstone_writer.h"
 #include "visa/visa.h"
+#include "write_floor.h"
 
 namespace {
 
@@ -70,7 +74,60 @@ void BM_ApplyOverLoopback(benchmark::State& state) {
     qvz::testing::LoopbackServer server(AnalyzerHandler(points));
     ApplyLoop(state, server.resource());
 }
-BENCHMARK(BM_ApplyOverLoopback)->Arg(201)->Arg(100001)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK(BM_ApplyOverLoopback)
+    ->Arg(201)->Arg(100001)->Arg(1000001)->Unit(benchmark::kMillisecond)->UseRealTime();
+
+// The floor of the apply's file write, where the apply writes its file.
+void BM_ApplyFloor(benchmark::State& state) {
+    const std::string file = BenchDirectory() + "/floor_Port1.s2p";
+    for (auto _ : state) {
+        if (!qvz::bench::WriteFloorFile(file, state.range(0))) {
+            state.SkipWithError("write failed");
+            break;
+        }
+    }
+}
+BENCHMARK(BM_ApplyFloor)
+    ->Arg(201)->Arg(100001)->Arg(1000001)->Unit(benchmark::kMillisecond)->UseRealTime();
+
+// The apply and the floor taken in turn within every iteration, so that a
+// change in the machine's load between two benchmarks does not show up as a
+// ratio: counters apply_ms and floor_ms (means of the repetition) and
+// ratio = apply / floor.
+void BM_ApplyAgainstFloor(benchmark::State& state) {
+    const int points = static_cast<int>(state.range(0));
+    qvz::testing::LoopbackServer server(AnalyzerHandler(points));
+    const std::string floorFile = BenchDirectory() + "/floor_Port1.s2p";
+    if (QVZ_init(server.resource().c_str()) != 0 ||
+        QVZ_SetS2PFilePath(BenchDirectory().c_str()) != 0 || QVZ_SetAction(QVZ_EMBEDDING) != 0) {
+        state.SkipWithError("session did not open");
+        QVZ_close();
+        return;
+    }
+    using Clock = std::chrono::steady_clock;
+    std::chrono::duration<double, std::milli> apply{0}, floor{0};
+    for (auto _ : state) {
+        const auto start = Clock::now();
+        const bool applied = QVZ_ApplyChanges() == 0;
+        const auto middle = Clock::now();
+        const bool written = qvz::bench::WriteFloorFile(floorFile, points);
+        apply += middle - start;
+        floor += Clock::now() - middle;
+        if (!applied || !written) {
+            state.SkipWithError("apply or floor write failed");
+            break;
+        }
+    }
+    QVZ_close();
+    const double n = static_cast<double>(state.iterations());
+    if (n > 0) {
+        state.counters["apply_ms"] = apply.count() / n;
+        state.counters["floor_ms"] = floor.count() / n;
+        state.counters["ratio"] = apply.count() / floor.count();
+    }
+}
+BENCHMARK(BM_ApplyAgainstFloor)
+    ->Arg(201)->Arg(100001)->Arg(1000001)->Unit(benchmark::kMillisecond)->UseRealTime();
 
 void BM_ApplyAgainstEmulator(benchmark::State& state) {
     qvzsim::ServerOptions options;

@@ -27,11 +27,11 @@ Status ReportStatus(Status status) {
     return status < 0 ? status : 0;
 }
 
-Status Apply(const SessionState& state) {
+Status Apply(SessionState& state) {
     return ReportStatus(ApplyToAnalyzer(state));
 }
 
-Status ApplyIfImmediate(const SessionState& state) {
+Status ApplyIfImmediate(SessionState& state) {
     return state.applyImmediate != 0 ? Apply(state) : 0;
 }
 
@@ -362,7 +362,7 @@ QVZ_API int32_t QVZ_GetApplyImmediate(uint16_t* flag) {
 }
 
 QVZ_API int32_t QVZ_ApplyChanges(void) {
-    const SessionState* state = ThreadSlotGet();
+    SessionState* state = ThreadSlotGet();
     if (state == nullptr) {
         return VI_ERROR_IO;
     }

@@ -3,7 +3,6 @@
 #include <cstdint>
 #include <cstdio>
 #include <new>
-#include <vector>
 
 #include "circuit_model.h"
 #include "complex_value.h"
@@ -24,23 +23,6 @@ constexpr std::size_t kFileNameSize = 256;
 constexpr std::size_t kQuotedNameSize = 2 * (kFileNameSize - 1) + 1;
 constexpr short kOff = 0;
 constexpr short kOn = 1;
-
-// One run's sweep and S-parameters, zero-filled on creation and released on
-// every path by their destructors.
-struct SweepArrays {
-    explicit SweepArrays(std::int32_t n)
-        : frequencies(static_cast<std::size_t>(n), 0.0),
-          s11(static_cast<std::size_t>(n), ComplexValue{0.0, 0.0}),
-          s21(static_cast<std::size_t>(n), ComplexValue{0.0, 0.0}),
-          s12(static_cast<std::size_t>(n), ComplexValue{0.0, 0.0}),
-          s22(static_cast<std::size_t>(n), ComplexValue{0.0, 0.0}) {}
-
-    std::vector<double> frequencies;
-    std::vector<ComplexValue> s11;
-    std::vector<ComplexValue> s21;
-    std::vector<ComplexValue> s12;
-    std::vector<ComplexValue> s22;
-};
 
 // The analyzer's fixture-simulator commands; the first %d is the channel.
 constexpr const char* kMatchingPortState =
@@ -142,7 +124,31 @@ Status FileStatus(TouchstoneWriteResult result) {
     return visa::VI_ERROR_FILE_IO;
 }
 
-Status RunSequence(const SessionState& state) {
+// Trims the session's sweep storage when the run ends, on every path.
+struct SweepTrim {
+    SweepStorage& storage;
+    std::int32_t points;
+    ~SweepTrim() { TrimSweepStorage(storage, points); }
+};
+
+// Queries the frequencies into `arrays`, computes the network and writes the
+// file.
+// Asks for the frequencies and computes the network at each of them.
+Status ComputeSweep(const SessionState& state, ViSession vi, std::int32_t channel,
+                    std::int32_t pointCount, const SweepArrays& arrays) {
+    // A short reply leaves the remaining frequencies at 0; N stays the count.
+    std::int32_t count = pointCount;
+    const Status status = visa::viQueryf(vi, ":SENSe%d:FREQuency:DATA?\n", "%,#lf", channel,
+                                         &count, arrays.frequencies);
+    if (status < 0) {
+        return status;
+    }
+    ComputeCircuitSParameters(state, pointCount, arrays.frequencies, arrays.s11, arrays.s21,
+                              arrays.s12, arrays.s22);
+    return 0;
+}
+
+Status RunSequence(SessionState& state) {
     const ViSession vi = state.instrSession;
     const int portIndex = state.activePort;
     if (portIndex < 0 || portIndex >= kPortCount) {
@@ -179,25 +185,24 @@ Status RunSequence(const SessionState& state) {
         return visa::VI_ERROR_ALLOC;
     }
 
-    SweepArrays arrays(pointCount);
-    // A short reply leaves the remaining frequencies at 0; N stays the count.
-    std::int32_t count = pointCount;
-    status = visa::viQueryf(vi, ":SENSe%d:FREQuency:DATA?\n", "%,#lf", channel, &count,
-                            arrays.frequencies.data());
+    // The arrays live in the session's storage, zero-filled for this run; a
+    // huge sweep gives the memory back however the run ends.
+    SweepArrays arrays{};
+    if (!PrepareSweepArrays(state.sweep, pointCount, arrays)) {
+        return visa::VI_ERROR_ALLOC;
+    }
+    const SweepTrim trim{state.sweep, pointCount};
+    status = ComputeSweep(state, vi, channel, pointCount, arrays);
     if (status < 0) {
         return status;
     }
-
-    ComputeCircuitSParameters(state, pointCount, arrays.frequencies.data(), arrays.s11.data(),
-                              arrays.s21.data(), arrays.s12.data(), arrays.s22.data());
     // From the write until the analyzer has answered the error query, no
     // other thread of this process replaces this file: the analyzer loads
     // exactly the network written here.
     const FileNameLock fileLock(fileName);
     // The analyzer is never told to load a file that was not written whole.
-    status = FileStatus(WriteTouchstoneFile(fileName, pointCount, arrays.frequencies.data(),
-                                            arrays.s11.data(), arrays.s21.data(),
-                                            arrays.s12.data(), arrays.s22.data()));
+    status = FileStatus(WriteTouchstoneFile(fileName, pointCount, arrays.frequencies, arrays.s11,
+                                            arrays.s21, arrays.s12, arrays.s22));
     if (status < 0) {
         return status;
     }
@@ -218,7 +223,7 @@ Status RunSequence(const SessionState& state) {
 
 }  // namespace
 
-Status ApplyToAnalyzer(const SessionState& state) {
+Status ApplyToAnalyzer(SessionState& state) {
     Status status;
     try {
         status = RunSequence(state);

@@ -8,8 +8,9 @@
 namespace qvz {
 
 // Carries the active port's settings to the analyzer. Returns 0 or a negative
-// status, never a positive one.
-Status ApplyToAnalyzer(const SessionState& state);
+// status, never a positive one. The state's sweep storage is reused for the
+// run's arrays (and kept for the next run, unless the sweep was huge).
+Status ApplyToAnalyzer(SessionState& state);
 
 }  // namespace qvz
 

@@ -3,11 +3,13 @@
 // to 50 ohm S-parameters. The order of every complex operation below is
 // deliberate: the bridged topologies cancel heavily in Delta, so their
 // results depend on the exact sequence of roundings, and the analyzer must
-// see the same numbers whichever build produced them.
+// see the same numbers whichever build produced them. Large sweeps are
+// computed in two halves on two threads; every point stands on its own.
 #include "circuit_model.h"
 
 #include <cmath>
 #include <complex>
+#include <thread>
 
 #include "rounding.h"
 
@@ -202,6 +204,31 @@ SParameters ConvertToSParameters(const PiNetwork& net, Complex sqrtZ0Z0) {
 
 ComplexValue ToComplexValue(Complex c) { return ComplexValue{c.re, c.im}; }
 
+struct SweepOutput {
+    const double* frequencies;
+    ComplexValue* s11;
+    ComplexValue* s21;
+    ComplexValue* s12;
+    ComplexValue* s22;
+};
+
+// Points first..last-1. Each point is computed from its frequency alone (an
+// unknown topology leaves the network empty at every point), so any split
+// of the sweep gives the same numbers as one pass.
+void ComputeRange(std::int32_t topology, const RoundedComponents& values, Complex sqrtZ0Z0,
+                  const SweepOutput& out, std::int32_t first, std::int32_t last) {
+    PiNetwork net{kZero, kZero, kZero};
+    for (std::int32_t i = first; i < last; ++i) {
+        const double omega = out.frequencies[i] * kTwoPi;
+        BuildNetwork(topology, values, omega, net);
+        const SParameters s = ConvertToSParameters(net, sqrtZ0Z0);
+        out.s11[i] = ToComplexValue(s.s11);
+        out.s21[i] = ToComplexValue(s.s21);
+        out.s12[i] = ToComplexValue(s.s12);
+        out.s22[i] = ToComplexValue(s.s22);
+    }
+}
+
 }  // namespace
 
 void ComputeCircuitSParameters(const SessionState& state, std::int32_t n,
@@ -225,16 +252,24 @@ void ComputeCircuitSParameters(const SessionState& state, std::int32_t n,
         std::sqrt(std::complex<double>(kReferenceImpedance, 0.0) *
                   std::complex<double>(kReferenceImpedance, 0.0));
     const Complex sqrtZ0Z0{root.real(), root.imag()};
+    const SweepOutput out{frequencies, s11, s21, s12, s22};
 
-    PiNetwork net{kZero, kZero, kZero};
-    for (std::int32_t i = 0; i < n; ++i) {
-        const double omega = frequencies[i] * kTwoPi;
-        BuildNetwork(topology, values, omega, net);
-        const SParameters s = ConvertToSParameters(net, sqrtZ0Z0);
-        s11[i] = ToComplexValue(s.s11);
-        s21[i] = ToComplexValue(s.s21);
-        s12[i] = ToComplexValue(s.s12);
-        s22[i] = ToComplexValue(s.s22);
+    if (n < kModelSplitMinPoints) {
+        ComputeRange(topology, values, sqrtZ0Z0, out, 0, n);
+        return;
+    }
+    // The upper half on a helper thread, the lower half here; without a
+    // thread, both here.
+    const std::int32_t half = n / 2;
+    std::thread helper;
+    try {
+        helper = std::thread([&] { ComputeRange(topology, values, sqrtZ0Z0, out, half, n); });
+    } catch (...) {
+        ComputeRange(topology, values, sqrtZ0Z0, out, half, n);
+    }
+    ComputeRange(topology, values, sqrtZ0Z0, out, 0, half);
+    if (helper.joinable()) {
+        helper.join();
     }
 }
 

@@ -9,6 +9,10 @@
 
 namespace qvz {
 
+// From this many points on, the sweep is computed in two halves side by
+// side: starting a thread then costs far less than computing half of it.
+constexpr std::int32_t kModelSplitMinPoints = 16384;
+
 // Fills s11, s21, s12 and s22 (n elements each) with the network of the
 // active port of `state` at `frequencies` (Hz). The port's twelve component
 // values are rounded with its smoothing mode first. n <= 0 writes nothing.

@@ -19,6 +19,10 @@ void CopyTextField(char (&field)[kTextFieldSize], const char* text) {
 
 }  // namespace
 
+void ReleaseSessionResources(SessionState& state) {
+    ReleaseSweepStorage(state.sweep);
+}
+
 void ResetPortDefaults(SessionState& state, int port) {
     state.R[port] = defaults::kR;
     state.L[port] = defaults::kL;

@@ -1,11 +1,14 @@
 // The per-thread record behind the exported API: the two VISA sessions, the
 // selected port and every setting. One zero-filled block per thread, owned by
 // the thread slot; plain data so that it can live in memory from LocalAlloc.
+// The one block it owns, the apply arrays' storage, is released with it.
 #ifndef QVZ_SESSION_STATE_H
 #define QVZ_SESSION_STATE_H
 
 #include <cstdint>
 #include <type_traits>
+
+#include "sweep_storage.h"
 
 namespace qvz {
 
@@ -37,6 +40,7 @@ struct SessionState {
     char filePrefix[kTextFieldSize];
     char filePath[kTextFieldSize];
     std::uint8_t applyImmediate;
+    SweepStorage sweep;  // the apply arrays' memory, kept between applies
 };
 
 static_assert(std::is_trivially_copyable<SessionState>::value,
@@ -61,6 +65,10 @@ constexpr std::int32_t kAction = 2;     // None
 constexpr std::int32_t kSmoothing = 3;  // Smooth
 constexpr const char* kFilePrefix = "Prefix_";
 }  // namespace defaults
+
+// Gives back the memory the state owns (not the state itself); every path
+// that frees a state calls it first.
+void ReleaseSessionResources(SessionState& state);
 
 // Restores one port's component values, circuit, action and smoothing.
 void ResetPortDefaults(SessionState& state, int port);

@@ -1,9 +1,11 @@
 // Writes the two-port Touchstone file the analyzer loads as a port's
-// matching circuit. Every line is composed in one fixed work buffer and
-// handed to the file in one piece; the file is flushed after the option
-// line, the column-header line and every data line so that it grows line by
-// line. It grows under a temporary name and replaces the named file whole
-// once complete, so the analyzer never loads half a file.
+// Writes the two-port Touchstone file the analyzer loads as a port's
+// matching circuit. Every line is composed in a fixed buffer and handed to
+// the file in one piece; the file is flushed after the option line, the
+// column-header line and every data line so that it grows line by line. The
+// data lines come from the line pipeline, which formats large sweeps ahead of
+// the writes. The file grows under a temporary name and replaces the named
+// file whole once complete, so the analyzer never loads half a file.
 #include "touchstone_writer.h"
 
 #include <cstddef>
@@ -12,7 +14,7 @@
 #include "platform/replacing_file.h"
 #include "touchstone_clock.h"
 #include "touchstone_date_text.h"
-#include "touchstone_number_format.h"
+#include "touchstone_line_pipeline.h"
 
 namespace qvz {
 namespace {
@@ -25,11 +27,7 @@ constexpr const char* kHeaderPrefix = "! Freq ";
 constexpr const char* kColumnNames[4] = {"S11", "S21", "S12", "S22"};
 constexpr std::size_t kColumnWidth = 28;  // each name right-aligned
 
-// The longest data line: the frequency, eight value fields of at most one
-// space more than a number (the 19-character negative zero) and the line end.
-static_assert(kTouchstoneNumberMaxLength + 8 * (kTouchstoneNumberMaxLength + 2) + 2 <=
-                  kWorkBufferSize,
-              "a data line must fit the work buffer");
+static_assert(kMaxDataLineLength <= kWorkBufferSize, "a data line must fit the work buffer");
 
 // Appends text to the work buffer, one line at a time.
 class LineBuilder {
@@ -45,16 +43,6 @@ public:
     void AppendSpaces(std::size_t count) {
         std::memset(buffer_ + length_, ' ', count);
         length_ += count;
-    }
-    void AppendNumber(double value) {
-        length_ += FormatTouchstoneNumber(value, buffer_ + length_);
-    }
-    // One space, and a second one unless the number is below zero, so the
-    // columns line up whether or not a minus sign follows. The test is on the
-    // number: negative zero and NaN take two spaces.
-    void AppendValueField(double value) {
-        AppendSpaces(value < 0.0 ? 1 : 2);
-        AppendNumber(value);
     }
     void EndLine() { Append(kLineEnd); }
 
@@ -92,25 +80,26 @@ void ComposeHeaderLine(LineBuilder& line) {
     line.EndLine();
 }
 
-void ComposeDataLine(LineBuilder& line, double frequency, const ComplexValue* const columns[4],
-                     std::size_t point) {
-    line.Clear();
-    line.AppendNumber(frequency);
-    for (int column = 0; column < 4; ++column) {
-        const ComplexValue& value = columns[column][point];
-        line.AppendValueField(value.re);
-        line.AppendValueField(value.im);
-    }
-    line.EndLine();
-}
-
+// The one way a line reaches the file.
 bool WriteLine(ReplacingFile& file, const LineBuilder& line, bool flush) {
     return file.WriteLine(line.data(), line.size(), flush);
 }
 
+// Every data line is flushed on its own.
+class FileLineSink final : public DataLineSink {
+public:
+    explicit FileLineSink(ReplacingFile& file) : file_(file) {}
+
+    bool WriteLine(const char* data, std::size_t size) override {
+        return file_.WriteLine(data, size, true);
+    }
+
+private:
+    ReplacingFile& file_;
+};
+
 TouchstoneWriteResult WriteWholeFile(const char* fileName, std::int32_t n,
-                                      const double* frequencies,
-                                      const ComplexValue* const columns[4]) {
+                                     const TouchstoneColumns& columns) {
     // Binary: the line ends are written as CR LF on every platform and never
     // translated.
     ReplacingFile file;
@@ -132,10 +121,9 @@ TouchstoneWriteResult WriteWholeFile(const char* fileName, std::int32_t n,
         ComposeHeaderLine(line);
         ok = WriteLine(file, line, true);
     }
-    for (std::int32_t i = 0; ok && i < n; ++i) {
-        const std::size_t point = static_cast<std::size_t>(i);
-        ComposeDataLine(line, frequencies[point], columns, point);
-        ok = WriteLine(file, line, true);
+    if (ok) {
+        FileLineSink sink(file);
+        ok = WriteDataLines(columns, n, sink);
     }
 
     // A failed write leaves the previous file as it was.
@@ -159,9 +147,9 @@ TouchstoneWriteResult WriteTouchstoneFile(const char* fileName, std::int32_t n,
                   s12 == nullptr || s22 == nullptr)) {
         return TouchstoneWriteResult::kWriteFailed;
     }
-    const ComplexValue* const columns[4] = {s11, s21, s12, s22};
+    const TouchstoneColumns columns{frequencies, s11, s21, s12, s22};
     try {
-        return WriteWholeFile(fileName, n, frequencies, columns);
+        return WriteWholeFile(fileName, n, columns);
     } catch (...) {
         // Nothing may escape towards the C boundary (an allocation for the
         // temporary name).

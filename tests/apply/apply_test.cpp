@@ -208,6 +208,27 @@ TEST_F(ApplyTest, AShortFrequencyReplyLeavesTheMissingPointsAtZero) {
     EXPECT_EQ(lines[5].substr(0, 16), "0.000000000E+000");
 }
 
+// The arrays' memory is kept between applies: a short reply after a full
+// one must still leave zeros, not the previous apply's frequencies.
+TEST_F(ApplyTest, AShortReplyAfterAFullOneStillLeavesZeros) {
+    instrument.serveAnalyzer(1, {1e9, 2e9, 3e9, 4e9});
+    ASSERT_EQ(QVZ_ApplyChanges(), 0);
+    ASSERT_EQ(FileLines(fileFor(1))[6].substr(0, 16), "4.000000000E+009");
+    instrument.setResponder([](const std::string& command) -> std::optional<std::string> {
+        if (command == "SERVice:CHANnel:ACTive?\n") return "1\n";
+        if (command == "SENSe1:SWEep:POINts?\n") return "3\n";
+        if (command == ":SENSe1:FREQuency:DATA?\n") return "5e9\n";
+        if (command == ":SYST:ERR?\n") return "0,\"No error\"\n";
+        return std::nullopt;
+    });
+    EXPECT_EQ(QVZ_ApplyChanges(), 0);
+    const auto lines = FileLines(fileFor(1));
+    ASSERT_EQ(lines.size(), 6u);
+    EXPECT_EQ(lines[3].substr(0, 16), "5.000000000E+009");
+    EXPECT_EQ(lines[4].substr(0, 16), "0.000000000E+000");
+    EXPECT_EQ(lines[5].substr(0, 16), "0.000000000E+000");
+}
+
 TEST_F(ApplyTest, TwoAppliesInARowRepeatTheDialogueAndRewriteTheFile) {
     EXPECT_EQ(QVZ_ApplyChanges(), 0);
     const std::string first = ReadFile(fileFor(1));

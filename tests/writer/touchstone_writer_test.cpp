@@ -247,6 +247,23 @@ TEST(TouchstoneWriter, FailedWritesAreReportedAsWriteFailure) {
 }
 #endif
 
+// S12 is written from S21's text only where the two are the same bits:
+// 0 and -0 compare equal but are spelled differently.
+TEST(TouchstoneWriter, S12KeepsItsOwnTextWhereItsBitsDifferFromS21) {
+    Points p;
+    p.Add(1e9, {0.1, -0.2}, {0.0, 0.5}, {-0.0, 0.5}, {-0.05, 0.25});
+    ScratchDirectory dir;
+    const std::string name = dir.File("sign.s2p");
+    ASSERT_EQ(p.WriteTo(name), TouchstoneWriteResult::kOk);
+    const std::vector<std::string> lines = SplitCrLfLines(ReadWholeFile(name));
+    ASSERT_EQ(lines.size(), 4u);
+    EXPECT_EQ(lines[3],
+              "1.000000000E+009  1.000000000E-001 -2.000000000E-001"
+              "  0.000000000E+000  5.000000000E-001"
+              "  -0.000000000E+000  5.000000000E-001"
+              " -5.000000000E-002  2.500000000E-001");
+}
+
 // The day of the month is zero-filled; the clock is set, never waited for.
 class FirstDaysOfTheMonth : public ::testing::TestWithParam<int> {
 protected:

@@ -221,30 +221,22 @@ public:
     }
 
     // Values separated by commas (white space around them allowed), at most
-    // `capacity`; the count read.
+    // `capacity`; the count read. Each value is parsed once, straight into
+    // its element: a comma that no number follows is left unread (a trailing
+    // comma is not the list's), and ReadDouble writes nothing on failure.
     std::int32_t ReadDoubleList(double* array, std::int32_t capacity) {
-        std::int32_t count = 0;
+        if (capacity <= 0 || !ReadDouble(&array[0])) {
+            return 0;
+        }
+        std::int32_t count = 1;
         while (count < capacity) {
-            if (!ReadDouble(&array[count])) {
-                break;
-            }
-            ++count;
-            if (count == capacity) {
-                break;
-            }
             const char* beforeComma = p_;
             SkipSpace();
-            if (!MatchLiteral(',')) {
+            if (!MatchLiteral(',') || !ReadDouble(&array[count])) {
                 p_ = beforeComma;
                 break;
             }
-            const char* afterComma = p_;
-            double probe = 0.0;
-            if (!ReadDouble(&probe)) {
-                p_ = beforeComma;  // a trailing comma is not the list's
-                break;
-            }
-            p_ = afterComma;
+            ++count;
         }
         return count;
     }

@@ -78,6 +78,9 @@ SessionState* AllocateSessionState() {
 }
 
 void FreeSessionState(SessionState* state) {
+    if (state != nullptr) {
+        ReleaseSessionResources(*state);
+    }
     std::free(state);
 }
 

@@ -133,8 +133,11 @@ SessionState* AllocateSessionState() {
     return static_cast<SessionState*>(LocalAlloc(LPTR, sizeof(SessionState)));
 }
 
+// Also runs under the loader lock (thread and process detach): releasing the
+// state's resources only frees memory.
 void FreeSessionState(SessionState* state) {
     if (state != nullptr) {
+        ReleaseSessionResources(*state);
         LocalFree(state);
     }
 }
