@@ -89,9 +89,13 @@ class Worker:
             job, future = item
             if not future.set_running_or_notify_cancel():
                 continue
+            result: object = None
             try:
                 result = job()
             except BaseException as error:  # handed to the caller, not lost
                 future.set_exception(error)
             else:
                 future.set_result(result)
+            # A finished job may hold the last reference to its session; drop
+            # it now so the session can be collected while the loop waits.
+            del item, job, future, result
