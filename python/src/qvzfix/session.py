@@ -53,7 +53,7 @@ def _decode_text(data: bytes) -> str:
 
 def _shutdown(worker: Worker, lib: ctypes.CDLL) -> object:
     # Runs once: from close(), when the session is collected, or at exit.
-    return worker.stop(lambda: lib.QVZ_close())
+    return worker.stop(lambda: int(lib.QVZ_close()))
 
 
 class Session:
@@ -83,7 +83,7 @@ class Session:
         if b"\0" in encoded:
             raise ValueError("the resource name must not contain a NUL character")
         self._worker = Worker(f"qvzfix-session-{next(_session_numbers)}")
-        status = self._worker.run(lambda: self._lib.QVZ_init(encoded))
+        status = self._worker.run(lambda: int(self._lib.QVZ_init(encoded)))
         if status < 0:
             # The plug-in keeps the thread's session even when the connection
             # failed; free it with the thread.
