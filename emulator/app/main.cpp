@@ -27,7 +27,7 @@ int SendMessages(const qvzsim::CommandLine& commandLine) {
         return 1;
     }
     for (const std::string& message : commandLine.send) {
-        if (message.find('?') == std::string::npos) {
+        if (!qvzsim::ExpectsReply(message)) {
             if (!client.send(message)) {
                 std::cerr << "qvzsim: sending failed\n";
                 return 1;
@@ -57,6 +57,10 @@ int main(int argc, char** argv) {
         std::cout << qvzsim::UsageText();
         return 0;
     }
+    if (commandLine.version) {
+        std::cout << "qvzsim " << qvzsim::VersionText() << '\n';
+        return 0;
+    }
     if (!commandLine.send.empty()) {
         return SendMessages(commandLine);
     }
@@ -70,8 +74,10 @@ int main(int argc, char** argv) {
         std::cerr << "qvzsim: " << error << '\n';
         return 1;
     }
-    // Printed even when quiet: a script that asked for port 0 reads it here.
-    std::cout << "qvzsim listening on " << commandLine.server.bindAddress << ":" << server.port() << std::endl;
+    // Printed even when quiet, and only here: a script that asked for port 0
+    // reads it from this line.
+    std::cout << "qvzsim listening on " << qvzsim::FormatEndpoint(commandLine.server.bindAddress, server.port())
+              << std::endl;
 
     while (stopRequested == 0) {
         std::this_thread::sleep_for(std::chrono::milliseconds(50));

@@ -6,6 +6,10 @@
 
 #include "qvzsim/instrument.h"
 
+#ifndef QVZSIM_VERSION
+#define QVZSIM_VERSION "0"
+#endif
+
 namespace qvzsim {
 namespace {
 
@@ -36,8 +40,11 @@ std::string UsageText() {
            "  --quiet          no activity log\n"
            "  --send MSG       client mode: send MSG to the emulator at --bind/--port and\n"
            "                   print the reply of each query (repeatable)\n"
+           "  --version        print the version\n"
            "  --help           this text\n";
 }
+
+std::string VersionText() { return QVZSIM_VERSION; }
 
 std::string ParseCommandLine(int argc, const char* const* argv, CommandLine& out) {
     out = CommandLine{};
@@ -53,6 +60,10 @@ std::string ParseCommandLine(int argc, const char* const* argv, CommandLine& out
         }
         if (arg == "--help" || arg == "-h") {
             out.help = true;
+            continue;
+        }
+        if (arg == "--version") {
+            out.version = true;
             continue;
         }
         if (arg == "--quiet" || arg == "-q") {

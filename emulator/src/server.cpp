@@ -23,6 +23,11 @@ constexpr std::size_t kReceiveChunk = std::size_t{1} << 16;
 
 }  // namespace
 
+std::string FormatEndpoint(const std::string& host, std::uint16_t port) {
+    const bool ipv6 = host.find(':') != std::string::npos;
+    return (ipv6 ? "[" + host + "]" : host) + ":" + std::to_string(port);
+}
+
 struct Server::Network {
     bool librarySetUp = false;
     net::Socket listener;
@@ -64,7 +69,6 @@ bool Server::start(std::string* error) {
     }
     stopping_.store(false);
     running_.store(true);
-    logger_.write("listening on " + options_.bindAddress + ":" + std::to_string(port_));
     acceptThread_ = std::thread(&Server::acceptLoop, this);
     return true;
 }

@@ -1,4 +1,6 @@
 #include "qvzsim/cli_options.h"
+#include "qvzsim/client.h"
+#include "qvzsim/server.h"
 
 #include <gtest/gtest.h>
 
@@ -45,6 +47,39 @@ TEST(CommandLine, EveryFlagInBothSpellings) {
 
     ASSERT_EQ(Parse({"-h"}, line), "");
     EXPECT_TRUE(line.help);
+
+    ASSERT_EQ(Parse({"--version"}, line), "");
+    EXPECT_TRUE(line.version);
+    EXPECT_FALSE(qvzsim::VersionText().empty());
+}
+
+// --send waits for a reply only to a query; a '?' quoted inside a fault's
+// header is data, and waiting there would hang until the time limit.
+TEST(SendMode, OnlyAQuestionMarkOutsideQuotesExpectsAReply) {
+    const struct {
+        const char* message;
+        bool expectsReply;
+    } cases[] = {
+        {"*IDN?", true},
+        {":SYST:FSIM:REP?", true},
+        {"*RST", false},
+        {"SYST:FAUL:SIL \"SENS:SWE:POIN?\"", false},
+        {"SYST:FAUL:SIL 'SENS:SWE:POIN?',ALW", false},
+        {"SYST:FAUL:SIL \"SENS:SWE:POIN?\";:SYST:FAUL:COUN?", true},
+        {"CALC:FSIM:SEND:PMC:PORT1:USER:FIL \"a\"\"?\"\"b.s2p\"", false},
+        {"CALC:FSIM:SEND:PMC:PORT1:USER:FIL 'it''s?.s2p';*OPC?", true},
+        {"SYST:FAUL:SIL \"unterminated?", false},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(qvzsim::ExpectsReply(c.message), c.expectsReply) << c.message;
+    }
+}
+
+TEST(SendMode, EndpointsPutIpv6AddressesInBrackets) {
+    EXPECT_EQ(qvzsim::FormatEndpoint("127.0.0.1", 5025), "127.0.0.1:5025");
+    EXPECT_EQ(qvzsim::FormatEndpoint("localhost", 0), "localhost:0");
+    EXPECT_EQ(qvzsim::FormatEndpoint("::1", 5025), "[::1]:5025");
+    EXPECT_EQ(qvzsim::FormatEndpoint("fe80::1%eth0", 1), "[fe80::1%eth0]:1");
 }
 
 TEST(CommandLine, RefusesBadValues) {

@@ -31,6 +31,10 @@
 
 namespace qvzsim {
 
+// "host:port", with an IPv6 address in brackets ("[::1]:5025") so the port
+// stays apart from the address.
+std::string FormatEndpoint(const std::string& host, std::uint16_t port);
+
 struct ServerOptions {
     std::string bindAddress = "127.0.0.1";
     std::uint16_t port = 5025;  // 0 picks a free port; see Server::port()
