@@ -2,8 +2,9 @@
 
 Every call of the plug-in returns a 32-bit status in the VISA convention: 0
 for success, negative for a failure. A failure is either a VISA status (the
-``0xBFFF....`` range) or an entry of the analyzer's error queue: a negative
+``0xBFFFxxxx`` range) or an entry of the analyzer's error queue: a negative
 SCPI error number comes back as it is, a positive one as ``0x80000000 | n``.
+Names, texts and rules are those of the C header ``qvzfix_status.h``.
 """
 
 from __future__ import annotations
@@ -32,6 +33,7 @@ __all__ = [
     "VI_ERROR_FILE_IO",
     "VI_ERROR_CONN_LOST",
     "ANALYZER_ERROR_BIT",
+    "is_visa",
     "scpi_number",
     "status_name",
     "status_text",
@@ -43,7 +45,8 @@ def _signed(bits: int) -> int:
 
 
 class StatusInfo(NamedTuple):
-    """One named status: its value (a signed 32-bit int), name and text."""
+    """One named status: its value (a signed 32-bit int), its VISA name and
+    its text (without the name)."""
 
     value: int
     name: str
@@ -75,61 +78,67 @@ ANALYZER_ERROR_BIT = 0x80000000
 _TABLE = (
     StatusInfo(VI_SUCCESS, "VI_SUCCESS", "operation completed successfully"),
     StatusInfo(VI_ERROR_INV_OBJECT, "VI_ERROR_INV_OBJECT",
-               "the session or object reference is invalid"),
+               "no session: QVZ_close without QVZ_init, or the connection was never opened"),
     StatusInfo(VI_ERROR_RSRC_NFOUND, "VI_ERROR_RSRC_NFOUND",
-               "insufficient location information or the resource is not present"),
+               "the analyzer was not found at that address, refused the connection, "
+               "or the resource class is not served"),
     StatusInfo(VI_ERROR_INV_RSRC_NAME, "VI_ERROR_INV_RSRC_NAME",
-               "invalid resource reference specified; parsing error"),
+               "the resource name is malformed"),
     StatusInfo(VI_ERROR_TMO, "VI_ERROR_TMO",
                "timeout expired before the operation completed"),
     StatusInfo(VI_ERROR_NSUP_ATTR, "VI_ERROR_NSUP_ATTR",
-               "the attribute is not supported by this session"),
+               "the session does not support that attribute"),
     StatusInfo(VI_ERROR_NSUP_ATTR_STATE, "VI_ERROR_NSUP_ATTR_STATE",
-               "the attribute state is not supported by this session"),
+               "the session does not support that attribute value"),
     StatusInfo(VI_ERROR_ALLOC, "VI_ERROR_ALLOC",
-               "insufficient system resources to perform the allocation"),
+               "out of memory, or the analyzer's sweep or reply is too large"),
     StatusInfo(VI_ERROR_IO, "VI_ERROR_IO",
-               "could not perform the operation because of an I/O error"),
+               "I/O error, or this thread has no session (call QVZ_init first)"),
     StatusInfo(VI_ERROR_INV_FMT, "VI_ERROR_INV_FMT",
-               "a format specifier in the format string is invalid"),
+               "the analyzer's reply is not in the expected format"),
     StatusInfo(VI_ERROR_NSUP_FMT, "VI_ERROR_NSUP_FMT",
-               "a format specifier in the format string is not supported"),
+               "a format conversion is not supported"),
     StatusInfo(VI_ERROR_NSUP_OPER, "VI_ERROR_NSUP_OPER",
-               "the session does not support this operation"),
+               "the installed VISA library does not support the operation"),
     StatusInfo(VI_ERROR_USER_BUF, "VI_ERROR_USER_BUF",
-               "a specified user buffer is not valid or cannot be accessed"),
+               "an output pointer or buffer is null or too small"),
     StatusInfo(VI_ERROR_INV_PARAMETER, "VI_ERROR_INV_PARAMETER",
-               "the value of a parameter is invalid"),
+               "a parameter is out of range (port not 1 to 4, control character in a "
+               "file name)"),
     StatusInfo(VI_ERROR_INV_LENGTH, "VI_ERROR_INV_LENGTH",
-               "invalid length specified"),
+               "the Touchstone file name (path, prefix, port) is too long"),
     StatusInfo(VI_ERROR_FILE_ACCESS, "VI_ERROR_FILE_ACCESS",
-               "an error occurred while trying to open the specified file"),
+               "the Touchstone file cannot be created in that directory"),
     StatusInfo(VI_ERROR_FILE_IO, "VI_ERROR_FILE_IO",
-               "an error occurred while accessing the specified file"),
+               "writing the Touchstone file failed"),
     StatusInfo(VI_ERROR_CONN_LOST, "VI_ERROR_CONN_LOST",
-               "the connection for the session has been lost"),
+               "the connection to the analyzer was lost"),
 )
 
 #: Every named status, by value.
 STATUSES: Dict[int, StatusInfo] = {info.value: info for info in _TABLE}
 
 
-def scpi_number(status: int) -> Optional[int]:
-    """The analyzer error number a status carries, or None for a VISA status.
+def is_visa(status: int) -> bool:
+    """True for a VISA status: an error ``0xBFFFxxxx`` or a completion code
+    ``0x3FFFxxxx``."""
+    high = status & 0xFFFF0000
+    return high in (0xBFFF0000, 0x3FFF0000)
 
-    A positive error number n comes back as ``0x80000000 | n``; a negative
-    SCPI number (``-1`` to ``-0x7FFFFFFF``) comes back unchanged. Statuses in
-    the VISA error range ``0xBFFF0000`` to ``0xBFFFFFFF`` are VISA's, as are 0
-    and positive completion codes.
+
+def scpi_number(status: int) -> Optional[int]:
+    """The analyzer error number a status carries, or None when it carries none.
+
+    A failure that is not a VISA status is an analyzer error-queue entry: a
+    SCPI number from -65535 to -1 is the status itself; any other had bit 31
+    set on a positive number n (``0x80000000 | n``). ``-2**31``, which has no
+    positive origin, stands for itself.
     """
-    if status >= 0:
+    if status >= 0 or is_visa(status):
         return None
-    bits = status & 0xFFFFFFFF
-    if bits & 0xFFFF0000 == 0xBFFF0000:
-        return None
-    if status >= -0x40000000:
-        return status  # a negative SCPI number, passed on as it is
-    return bits & 0x7FFFFFFF
+    if status >= -65535 or status == -(2**31):
+        return status
+    return status & 0x7FFFFFFF
 
 
 def status_name(status: int) -> str:
@@ -144,13 +153,14 @@ def status_name(status: int) -> str:
 
 
 def status_text(status: int) -> str:
-    """A fixed English text for ``status``, prefixed with its name, such as
-    ``"VI_ERROR_TMO: timeout expired before the operation completed"`` or
-    ``"analyzer error -222"``."""
+    """A fixed English text for ``status``, the same as the C header's
+    ``qvz_status_text``: ``"VI_ERROR_TMO: timeout expired before the operation
+    completed"``, ``"analyzer error -222"``, ``"VISA error 0xBFFF0099"``."""
     info = STATUSES.get(status)
     if info is not None:
         return f"{info.name}: {info.text}"
     number = scpi_number(status)
     if number is not None:
         return f"analyzer error {number}"
-    return f"unknown status 0x{status & 0xFFFFFFFF:08X}"
+    kind = "VISA error" if status < 0 else "VISA completion code"
+    return f"{kind} 0x{status & 0xFFFFFFFF:X}"
