@@ -12,8 +12,7 @@ root=$PWD
 # Debian's interpreter and the packages the suite uses; --system-site-packages
 # lets the venv see them, and --no-build-isolation builds with Debian's
 # setuptools instead of fetching one.
-packages=(python3 python3-venv python3-pip python3-setuptools python3-wheel python3-pytest
-          python3-matplotlib)
+packages=(python3 python3-venv python3-setuptools python3-wheel python3-pytest python3-matplotlib)
 missing=()
 for p in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep "install ok installed" >/dev/null || missing+=("$p")

@@ -85,3 +85,16 @@ def test_a_session_without_a_library_says_what_was_tried(tmp_path):
     assert done.returncode == 0, done.stderr
     assert done.stdout.startswith("LibraryNotFoundError cannot load the qvzfix plug-in")
     assert str(missing) in done.stdout
+
+
+def test_a_library_shipped_in_the_package_is_loaded_first(library_path, tmp_path):
+    shipped = tmp_path / "lib"
+    shipped.mkdir()
+    (shipped / "libqvzfix.so.1").write_bytes(library_path.read_bytes())
+    done = subprocess.run(
+        [sys.executable, "-c",
+         "import sys\nfrom pathlib import Path\nfrom qvzfix import _library\n"
+         "_library._SHIPPED_DIRECTORY = Path(sys.argv[1])\n"
+         "print(_library.library()._name)", str(shipped)],
+        capture_output=True, text=True, timeout=60, env={"PATH": "/usr/bin:/bin"})
+    assert (done.stdout.strip(), done.stderr) == (str(shipped / "libqvzfix.so.1"), "")

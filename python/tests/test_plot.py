@@ -17,7 +17,7 @@ image = pytest.importorskip("matplotlib.image", reason="matplotlib is needed for
 
 @pytest.fixture
 def low_pass(session) -> Path:
-    """An applied series-L shunt-C low-pass (about 0.8 GHz) with small losses."""
+    """An applied series-L shunt-C low-pass (-3 dB near 1.1 GHz) with small losses."""
     port = session.port(1)
     port.circuit = Circuit.SERIES_L_SHUNT_C
     port.smoothing = Smoothing.E24

@@ -181,12 +181,14 @@ def test_collected_session_ends_its_thread(library_path, emulator):
 
 def test_session_left_open_is_closed_at_exit(library_path, emulator):
     script = textwrap.dedent(f"""
-        import atexit, threading, qvzfix
-        # Registered first, so it runs after the session's own exit handler.
+        import atexit, threading
+        # Registered before anything of qvzfix exists, so it runs after the
+        # session's own exit handler.
         def report():
             names = [t.name for t in threading.enumerate() if t.name.startswith("qvzfix")]
             print("closed" if session.closed and not names else f"open {{names}}")
         atexit.register(report)
+        import qvzfix
         session = qvzfix.Session({emulator.resource!r})
         session.port(1).action = qvzfix.Action.EMBEDDING
     """)
