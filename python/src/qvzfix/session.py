@@ -8,7 +8,7 @@ import os
 import sys
 import weakref
 from pathlib import Path
-from typing import TYPE_CHECKING, Callable, Optional, TypeVar, Union
+from typing import TYPE_CHECKING, Callable, TypeVar, Union
 
 from . import _library
 from ._worker import Worker
