@@ -1,8 +1,8 @@
 #!/usr/bin/env bash
-# Builds the plug-in and qvzsim (developer build), installs the Python
-# package into a fresh virtual environment on Debian's python3 (offline: no
-# package index is needed), and runs its pytest suite against the build's
-# library. pytest's summary is the last thing this prints.
+# Builds the plug-in and qvzsim (developer build), type-checks the Python
+# package, installs it into a fresh virtual environment on Debian's python3
+# (offline: no package index is needed) and runs its pytest suite against the
+# build's library. pytest's summary is the last thing this prints.
 #
 #   scripts/test-python.sh [pytest arguments...]
 set -euo pipefail
@@ -12,7 +12,8 @@ root=$PWD
 # Debian's interpreter and the packages the suite uses; --system-site-packages
 # lets the venv see them, and --no-build-isolation builds with Debian's
 # setuptools instead of fetching one.
-packages=(python3 python3-venv python3-setuptools python3-wheel python3-pytest python3-matplotlib)
+packages=(python3 python3-venv python3-setuptools python3-wheel python3-pytest python3-matplotlib
+          python3-mypy)
 missing=()
 for p in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep "install ok installed" >/dev/null || missing+=("$p")
@@ -28,6 +29,9 @@ scripts/install-deps.sh
 build=build/dev
 [[ -f $build/CMakeCache.txt ]] || cmake --preset dev
 cmake --build "$build" -j2 --target qvzfix qvzsim
+
+# The package is typed (py.typed): keep it so, strictly (settings in pyproject.toml).
+(cd python && /usr/bin/python3 -m mypy src/qvzfix)
 
 venv=$(mktemp -d /tmp/qvzfix-venv.XXXXXX)
 trap 'rm -rf "$venv"' EXIT
