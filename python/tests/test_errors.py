@@ -2,6 +2,8 @@
 
 from __future__ import annotations
 
+import pickle
+
 import pytest
 
 import qvzfix
@@ -80,3 +82,14 @@ def test_failed_immediate_apply_keeps_the_new_value(session, emulator):
     with pytest.raises(qvzfix.AnalyzerError):
         port.circuit = qvzfix.Circuit.SHUNT_L_SHUNT_C
     assert port.circuit == qvzfix.Circuit.SHUNT_L_SHUNT_C
+
+
+@pytest.mark.parametrize("value", [status.VI_ERROR_TMO, status.VI_ERROR_CONN_LOST, -256,
+                                   102 - 2**31, status.VI_ERROR_FILE_ACCESS, status.VI_ERROR_IO])
+def test_errors_survive_pickling(value):
+    error = qvzfix.errors.error_for_status(value, "QVZ_ApplyChanges")
+    copy = pickle.loads(pickle.dumps(error))
+    assert type(copy) is type(error)
+    assert (copy.status, copy.name, copy.text, copy.function, str(copy)) == (
+        error.status, error.name, error.text, error.function, str(error))
+    assert getattr(copy, "scpi_number", None) == getattr(error, "scpi_number", None)

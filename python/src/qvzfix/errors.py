@@ -2,6 +2,8 @@
 
 from __future__ import annotations
 
+from typing import Tuple, Type
+
 from . import status as _status
 
 __all__ = [
@@ -34,6 +36,11 @@ class Error(Exception):
         self.function = function
         where = f"{function}: " if function else ""
         super().__init__(f"{where}{self.text} (0x{status & 0xFFFFFFFF:08X})")
+
+    def __reduce__(self) -> Tuple[Type["Error"], Tuple[int, str]]:
+        # Rebuilt from the status, so that errors cross process boundaries
+        # (multiprocessing, concurrent.futures) with every attribute intact.
+        return type(self), (self.status, self.function)
 
 
 class TimeoutExpired(Error, TimeoutError):

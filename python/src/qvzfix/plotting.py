@@ -59,6 +59,9 @@ def _smith_grid(axes: Any) -> None:
             points = [_gamma(complex(r, sign * x)) for r in steps]
             axes.plot([p.real for p in points], [p.imag for p in points], **style)
     axes.plot([-1.0, 1.0], [0.0, 0.0], **style)
+    for r in _SMITH_R[1:]:  # label each resistance circle where it meets the axis
+        axes.annotate(f"{r:g}", (_gamma(complex(r, 0.0)).real, 0.0), xytext=(2, 2),
+                      textcoords="offset points", fontsize=7, color="0.5")
     axes.set_xlim(-1.05, 1.05)
     axes.set_ylim(-1.05, 1.05)
     axes.set_aspect("equal")
