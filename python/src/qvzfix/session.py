@@ -83,7 +83,11 @@ class Session:
         if b"\0" in encoded:
             raise ValueError("the resource name must not contain a NUL character")
         self._worker = Worker(f"qvzfix-session-{next(_session_numbers)}")
-        status = self._worker.run(lambda: int(self._lib.QVZ_init(encoded)))
+        try:
+            status = self._worker.run(lambda: int(self._lib.QVZ_init(encoded)))
+        except BaseException:  # e.g. Ctrl-C while connecting: leave no thread behind
+            _shutdown(self._worker, self._lib)
+            raise
         if status < 0:
             # The plug-in keeps the thread's session even when the connection
             # failed; free it with the thread.
