@@ -42,6 +42,6 @@ trap 'rm -rf "$venv"' EXIT
 export QVZFIX_LIBRARY=$root/$build/plugin/libqvzfix.so
 export QVZSIM=$root/$build/emulator/qvzsim
 export MPLBACKEND=Agg
-# Test from outside the source tree so that the installed package is imported.
+# From the tests' folder python/src is not on sys.path: the installed package is tested.
 cd "$root/python/tests"
 "$venv/bin/python" -m pytest -p no:cacheprovider "$@" .
