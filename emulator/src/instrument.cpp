@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
+#include <memory>
 #include <stdexcept>
 #include <utility>
 
@@ -250,6 +251,7 @@ ErrorEntry Instrument::loadPortFile(int channel, int port, FixtureFunction funct
         }
         slot.file.clear();
         slot.filePoints = 0;
+        slot.data.reset();
         return ErrorEntry{};
     }
     {
@@ -284,6 +286,7 @@ ErrorEntry Instrument::loadPortFile(int channel, int port, FixtureFunction funct
     FixtureSlot& slot = slotRef(channel, port, function);
     slot.file = fileName;
     slot.filePoints = file.data.points();
+    slot.data = std::make_shared<const TouchstoneData>(std::move(file.data));
     log(where + " file " + fileName + " (" + std::to_string(slot.filePoints) + " points, " + fileRange + ")");
     return ErrorEntry{};
 }
@@ -293,6 +296,7 @@ void Instrument::pushError(int code, std::string message) {
     const bool room = errors_.size() < errors_.capacity();
     const std::string text = message.empty() ? std::string(StandardErrorText(code)) : message;
     errors_.push(code, std::move(message));
+    status_.recordError(code);
     if (room) {
         log("error queued: " + std::to_string(code) + ", " + text);
     } else {
