@@ -7,6 +7,7 @@
 #include <string>
 #include <thread>
 
+#include "http_screen.h"
 #include "qvzsim/cli_options.h"
 #include "qvzsim/client.h"
 #include "qvzsim/server.h"
@@ -65,17 +66,37 @@ int main(int argc, char** argv) {
     std::signal(SIGTERM, RequestStop);
 
     qvzsim::Server server(commandLine.server);
+    for (const auto& [port, file] : commandLine.devices) {
+        const qvzsim::ErrorEntry outcome = server.instrument().devices().load(port, file);
+        if (outcome.code != 0) {
+            std::cerr << "qvzsim: --dut " << port << "=" << file << ": " << outcome.message << '\n';
+            return 2;
+        }
+    }
     std::string error;
     if (!server.start(&error)) {
         std::cerr << "qvzsim: " << error << '\n';
         return 1;
     }
+    qvzsim::HttpScreen screen(server.instrument());
+    if (commandLine.httpPort >= 0 &&
+        !screen.start(commandLine.server.bindAddress, static_cast<std::uint16_t>(commandLine.httpPort), &error)) {
+        std::cerr << "qvzsim: " << error << '\n';
+        return 1;
+    }
     // Printed even when quiet: a script that asked for port 0 reads it here.
     std::cout << "qvzsim listening on " << commandLine.server.bindAddress << ":" << server.port() << std::endl;
+    if (commandLine.httpPort >= 0) {
+        const std::string& host = commandLine.server.bindAddress;
+        const bool ipv6 = host.find(':') != std::string::npos;
+        std::cout << "qvzsim screen on http://" << (ipv6 ? "[" + host + "]" : host) << ":" << screen.port() << "/"
+                  << std::endl;
+    }
 
     while (stopRequested == 0) {
         std::this_thread::sleep_for(std::chrono::milliseconds(50));
     }
+    screen.stop();
     server.stop();
     std::cout << qvzsim::FormatStateText(server.snapshot()) << std::flush;
     return 0;
