@@ -14,7 +14,7 @@ dir=/tmp/VNA/Qaldorn
 mkdir -p "$dir"
 log=$(mktemp /tmp/qvzsim.XXXXXX.log)
 
-"$bin/emulator/qvzsim" --port 5025 >"$log" 2>&1 &
+"$bin/emulator/qvzsim" --port 5025 --http 0 >"$log" 2>&1 &
 sim=$!
 trap 'kill -INT $sim 2>/dev/null || true; wait $sim 2>/dev/null || true' EXIT
 for _ in $(seq 100); do
@@ -22,6 +22,13 @@ for _ in $(seq 100); do
   sleep 0.1
 done
 
+screen=
+for _ in $(seq 50); do
+  screen=$(grep -o 'http://[^ ]*' "$log" | head -n 1 || true)
+  [[ -n $screen ]] && break
+  sleep 0.1
+done
+echo "== the emulator's screen: ${screen:-not started} =="
 echo "== qvzcheck =="
 echo | "$bin/demo/qvzcheck"
 echo "== emulator state =="
@@ -32,6 +39,9 @@ exec 3>&-
 echo "$report"
 echo "== files in $dir =="
 ls -l "$dir"
+if [[ -t 0 && -n $screen ]]; then
+  read -r -p "The screen is at $screen - press Enter to stop the emulator. "
+fi
 kill -INT $sim
 wait $sim || true
 trap - EXIT
