@@ -4,7 +4,6 @@
 #include <cstdint>
 #include <filesystem>
 #include <fstream>
-#include <iterator>
 #include <stdexcept>
 #include <utility>
 
@@ -99,10 +98,12 @@ ErrorEntry ReadDeviceFile(const std::string& path, TouchstoneData& data) {
                      : InvalidFile("the file is larger than 256 MiB");
     }
     std::ifstream in(file, std::ios::binary);
-    std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-    if (!in.good() && !in.eof()) {
+    std::string text(static_cast<std::size_t>(size), '\0');
+    in.read(&text[0], static_cast<std::streamsize>(size));
+    if (!in.is_open() || in.bad()) {
         return ErrorEntry{errors::kFileNameNotFound, StandardErrorText(errors::kFileNameNotFound)};
     }
+    text.resize(static_cast<std::size_t>(in.gcount()));  // the file may have shrunk meanwhile
     TouchstoneResult parsed = ParseTouchstone(text, named == 1 ? 1 : 2);
     if (parsed.status != TouchstoneStatus::kOk) {
         return InvalidFile(parsed.reason);
