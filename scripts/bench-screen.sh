@@ -31,7 +31,7 @@ for round in 1 2; do
   run "closed$round"
   /usr/bin/python3 tests/browser/hold_page.py "$url" >"$out/page.log" 2>&1 &
   page=$!
-  for _ in $(seq 200); do grep -q open "$out/page.log" && break; sleep 0.1; done
+  for _ in $(seq 1200); do grep -q open "$out/page.log" && break; sleep 0.1; done
   run "open$round  "
   kill "$page"; wait "$page" 2>/dev/null || true
   page=

@@ -3,7 +3,9 @@
 #include <httplib.h>
 
 #include <charconv>
+#include <cstddef>
 #include <thread>
+#include <vector>
 
 #include "qvzsim/port_measurement.h"
 #include "screen_json.h"
@@ -26,6 +28,32 @@ int NumberParam(const httplib::Request& request, const char* name, int low, int 
 }
 
 void NoCache(httplib::Response& response) { response.set_header("Cache-Control", "no-store"); }
+
+// Every `step`-th point, the last one always kept: a long sweep drawn on a
+// screen a few hundred pixels wide needs no more.
+template <typename T>
+void KeepEvery(std::vector<T>& values, std::size_t step) {
+    if (step <= 1 || values.empty()) {
+        return;
+    }
+    std::vector<T> kept;
+    for (std::size_t i = 0; i < values.size(); i += step) {
+        kept.push_back(values[i]);
+    }
+    if ((values.size() - 1) % step != 0) {
+        kept.push_back(values.back());
+    }
+    values.swap(kept);
+}
+
+void Decimate(PortMeasurement& m, std::size_t step) {
+    KeepEvery(m.frequencies, step);
+    KeepEvery(m.raw, step);
+    KeepEvery(m.simulated, step);
+    for (LoadedNetwork& network : m.networks) {
+        KeepEvery(network.sParameters, step);
+    }
+}
 
 }  // namespace
 
@@ -59,7 +87,16 @@ HttpScreen::HttpScreen(const Instrument& instrument) : impl_(std::make_unique<Im
                                  "application/json");
             return;
         }
-        response.set_content(TraceJson(MeasurePort(state, channel, port), channel, port), "application/json");
+        const int step = request.has_param("step") ? NumberParam(request, "step", 1, kMaxPoints) : 1;
+        if (step == 0) {
+            response.status = 400;
+            response.set_content("{\"error\":\"step must be 1 to " + std::to_string(kMaxPoints) + "\"}",
+                                 "application/json");
+            return;
+        }
+        PortMeasurement measurement = MeasurePort(state, channel, port);
+        Decimate(measurement, static_cast<std::size_t>(step));
+        response.set_content(TraceJson(measurement, channel, port), "application/json");
     });
 }
 

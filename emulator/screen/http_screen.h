@@ -5,6 +5,7 @@
 //   GET /                          the page
 //   GET /state.json                channels, switches, files, devices
 //   GET /trace.json?ch=1&port=1    one port's measurement on one channel
+//       [&step=K]                  every K-th sweep point only (and the last)
 #ifndef QVZSIM_HTTP_SCREEN_H
 #define QVZSIM_HTTP_SCREEN_H
 

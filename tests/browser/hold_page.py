@@ -28,8 +28,13 @@ def main(url):
     signal.signal(signal.SIGINT, lambda *_: stop.append(1))
     try:
         driver.get(url)
+        driver.set_script_timeout(120)
         while not driver.execute_script("return document.body.dataset.renderedState"):
             time.sleep(0.05)
+        # Settled: what the page shows is the emulator's current state.
+        while driver.execute_script("return lastState") != driver.execute_async_script(
+                "fetch('/state.json').then(r => r.text()).then(arguments[0])"):
+            time.sleep(0.1)
         print("open", flush=True)
         while not stop:
             time.sleep(0.1)
