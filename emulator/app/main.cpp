@@ -67,7 +67,7 @@ int main(int argc, char** argv) {
 
     qvzsim::Server server(commandLine.server);
     for (const auto& [port, file] : commandLine.devices) {
-        const qvzsim::ErrorEntry outcome = server.instrument().devices().load(port, file);
+        const qvzsim::ErrorEntry outcome = server.instrument().loadDevice(port, file);
         if (outcome.code != 0) {
             std::cerr << "qvzsim: --dut " << port << "=" << file << ": " << outcome.message << '\n';
             return 2;

@@ -5,7 +5,6 @@
 #include <charconv>
 #include <cstddef>
 #include <thread>
-#include <vector>
 
 #include "qvzsim/port_measurement.h"
 #include "screen_json.h"
@@ -28,32 +27,6 @@ int NumberParam(const httplib::Request& request, const char* name, int low, int 
 }
 
 void NoCache(httplib::Response& response) { response.set_header("Cache-Control", "no-store"); }
-
-// Every `step`-th point, the last one always kept: a long sweep drawn on a
-// screen a few hundred pixels wide needs no more.
-template <typename T>
-void KeepEvery(std::vector<T>& values, std::size_t step) {
-    if (step <= 1 || values.empty()) {
-        return;
-    }
-    std::vector<T> kept;
-    for (std::size_t i = 0; i < values.size(); i += step) {
-        kept.push_back(values[i]);
-    }
-    if ((values.size() - 1) % step != 0) {
-        kept.push_back(values.back());
-    }
-    values.swap(kept);
-}
-
-void Decimate(PortMeasurement& m, std::size_t step) {
-    KeepEvery(m.frequencies, step);
-    KeepEvery(m.raw, step);
-    KeepEvery(m.simulated, step);
-    for (LoadedNetwork& network : m.networks) {
-        KeepEvery(network.sParameters, step);
-    }
-}
 
 }  // namespace
 
@@ -94,9 +67,9 @@ HttpScreen::HttpScreen(const Instrument& instrument) : impl_(std::make_unique<Im
                                  "application/json");
             return;
         }
-        PortMeasurement measurement = MeasurePort(state, channel, port);
-        Decimate(measurement, static_cast<std::size_t>(step));
-        response.set_content(TraceJson(measurement, channel, port), "application/json");
+        response.set_content(
+            TraceJson(MeasurePort(state, channel, port, static_cast<std::size_t>(step)), channel, port),
+            "application/json");
     });
 }
 

@@ -521,7 +521,7 @@ CommandResult Dispatcher::execute(const ResolvedCommand& resolved, const ScpiCom
         if ((error = CheckCount(command, 1, 1)) != 0 || (error = ToText(command.params[0], name)) != 0) {
             return fail(error);
         }
-        ErrorEntry outcome = instrument_.devices().load(port, name);
+        ErrorEntry outcome = instrument_.loadDevice(port, name);
         if (outcome.code != 0) {
             instrument_.pushError(outcome.code, outcome.message);
         }

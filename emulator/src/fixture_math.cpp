@@ -14,22 +14,35 @@ Complex FiniteOrNaN(Complex value) {
     return std::isfinite(value.real()) && std::isfinite(value.imag()) ? value : kNotANumber;
 }
 
-// Interpolates one series at `target`; `column` picks the value of point i.
-template <typename Pick>
-Complex InterpolateAt(const std::vector<double>& frequencies, double target, Pick column) {
+// Where `target` falls among `frequencies`: between points lower and lower+1
+// at fraction t (t = 0 at and below the first point, lower = last point at
+// and above the last).
+struct Bracket {
+    std::size_t lower;
+    double t;
+};
+
+Bracket Locate(const std::vector<double>& frequencies, double target) {
     if (target <= frequencies.front()) {
-        return column(0);
+        return {0, 0.0};
     }
     if (target >= frequencies.back()) {
-        return column(frequencies.size() - 1);
+        return {frequencies.size() - 1, 0.0};
     }
     const std::size_t upper =
         static_cast<std::size_t>(std::upper_bound(frequencies.begin(), frequencies.end(), target) - frequencies.begin());
     const std::size_t lower = upper - 1;
-    const double t = (target - frequencies[lower]) / (frequencies[upper] - frequencies[lower]);
-    const Complex a = column(lower);
-    const Complex b = column(upper);
-    return a + (b - a) * t;
+    return {lower, (target - frequencies[lower]) / (frequencies[upper] - frequencies[lower])};
+}
+
+// The value at the bracket; `column` picks the value of point i.
+template <typename Pick>
+Complex At(const Bracket& where, Pick column) {
+    const Complex a = column(where.lower);
+    if (where.t == 0.0) {
+        return a;
+    }
+    return a + (column(where.lower + 1) - a) * where.t;
 }
 
 }  // namespace
@@ -63,7 +76,7 @@ std::vector<Complex> InterpolateOnto(const std::vector<double>& frequencies, con
         return out;
     }
     for (double target : targets) {
-        out.push_back(InterpolateAt(frequencies, target, [&](std::size_t i) { return values[i]; }));
+        out.push_back(At(Locate(frequencies, target), [&](std::size_t i) { return values[i]; }));
     }
     return out;
 }
@@ -81,10 +94,9 @@ std::vector<TwoPort> NetworkOnto(const TouchstoneData& data, const std::vector<d
         return [&data, k](std::size_t i) { return data.sParameters[i * 4 + k]; };
     };
     for (double target : targets) {
-        out.push_back(TwoPort{InterpolateAt(data.frequenciesHz, target, parameter(0)),
-                              InterpolateAt(data.frequenciesHz, target, parameter(1)),
-                              InterpolateAt(data.frequenciesHz, target, parameter(2)),
-                              InterpolateAt(data.frequenciesHz, target, parameter(3))});
+        const Bracket where = Locate(data.frequenciesHz, target);
+        out.push_back(TwoPort{At(where, parameter(0)), At(where, parameter(1)), At(where, parameter(2)),
+                              At(where, parameter(3))});
     }
     return out;
 }

@@ -291,6 +291,17 @@ ErrorEntry Instrument::loadPortFile(int channel, int port, FixtureFunction funct
     return ErrorEntry{};
 }
 
+ErrorEntry Instrument::loadDevice(int port, const std::string& file) {
+    ErrorEntry outcome = devices_.load(port, file);
+    const std::string where = "port " + std::to_string(port) + ": device ";
+    if (outcome.code != 0) {
+        log(where + "file " + file + " refused: " + outcome.message);
+    } else {
+        log(where + (file.empty() ? std::string("built-in small antenna") : file));
+    }
+    return outcome;
+}
+
 void Instrument::pushError(int code, std::string message) {
     std::lock_guard<std::mutex> lock(mutex_);
     const bool room = errors_.size() < errors_.capacity();

@@ -11,9 +11,24 @@ bool Applies(const ChannelState& channel, const FixtureSlot& slot, bool channelO
 
 }  // namespace
 
-PortMeasurement MeasurePort(const ChannelState& channel, int port, const Device& device) {
+std::vector<double> EveryKth(const std::vector<double>& values, std::size_t step) {
+    if (step <= 1 || values.empty()) {
+        return values;
+    }
+    std::vector<double> kept;
+    kept.reserve(values.size() / step + 2);
+    for (std::size_t i = 0; i < values.size(); i += step) {
+        kept.push_back(values[i]);
+    }
+    if ((values.size() - 1) % step != 0) {
+        kept.push_back(values.back());
+    }
+    return kept;
+}
+
+PortMeasurement MeasurePort(const ChannelState& channel, int port, const Device& device, std::size_t step) {
     PortMeasurement m;
-    m.frequencies = SweepFrequencies(channel.sweep);
+    m.frequencies = EveryKth(SweepFrequencies(channel.sweep), step);
     m.raw = device.reflection(m.frequencies);
     m.simulated = m.raw;
 
@@ -24,18 +39,18 @@ PortMeasurement MeasurePort(const ChannelState& channel, int port, const Device&
         bool channelOn;
     } order[] = {{FixtureFunction::kDeembedding, state.deembedding, channel.deembeddingOn},
                  {FixtureFunction::kMatching, state.matching, channel.matchingOn}};
-    for (const auto& step : order) {
-        if (step.slot.data == nullptr) {
+    for (const auto& stage : order) {
+        if (stage.slot.data == nullptr) {
             continue;
         }
         LoadedNetwork network;
-        network.function = step.function;
-        network.file = step.slot.file;
-        network.applied = Applies(channel, step.slot, step.channelOn);
-        network.sParameters = NetworkOnto(*step.slot.data, m.frequencies);
+        network.function = stage.function;
+        network.file = stage.slot.file;
+        network.applied = Applies(channel, stage.slot, stage.channelOn);
+        network.sParameters = NetworkOnto(*stage.slot.data, m.frequencies);
         if (network.applied) {
             for (std::size_t i = 0; i < m.simulated.size(); ++i) {
-                m.simulated[i] = step.function == FixtureFunction::kDeembedding
+                m.simulated[i] = stage.function == FixtureFunction::kDeembedding
                                      ? Deembed(network.sParameters[i], m.simulated[i])
                                      : Embed(network.sParameters[i], m.simulated[i]);
             }
@@ -45,9 +60,9 @@ PortMeasurement MeasurePort(const ChannelState& channel, int port, const Device&
     return m;
 }
 
-PortMeasurement MeasurePort(const Instrument& instrument, int channel, int port) {
+PortMeasurement MeasurePort(const Instrument& instrument, int channel, int port, std::size_t step) {
     const InstrumentSnapshot snapshot = instrument.snapshot();
-    return MeasurePort(snapshot.channel(channel), port, *instrument.devices().device(port));
+    return MeasurePort(snapshot.channel(channel), port, *instrument.devices().device(port), step);
 }
 
 }  // namespace qvzsim

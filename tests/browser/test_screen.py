@@ -7,7 +7,7 @@ import time
 import urllib.request
 
 import pytest
-from conftest import BUILD, run_driver
+from conftest import BUILD, Emulator, run_driver
 
 SCREENSHOT = os.environ.get("QVZ_SCREENSHOT", str(BUILD / "tests" / "browser" / "screen.png"))
 
@@ -73,8 +73,8 @@ def shows_the_apply(driver, directory):
         shown["channels"].get("1") == "ON ON ON"
 
 
-def check_plots_equal_trace(driver, emulator, port):
-    trace = fetch_json(f"{emulator.url}trace.json?ch=1&port={port}")
+def check_plots_equal_trace(driver, emulator, port, step=1):
+    trace = fetch_json(f"{emulator.url}trace.json?ch=1&port={port}&step={step}")
     points = len(trace["frequencies"])
     plots = plotted(driver, port)
     kinds = sorted(p["kind"] for p in plots)
@@ -148,3 +148,17 @@ def test_page_stays_live_under_eight_applying_clients(emulator, browser, workdir
     assert browser.find_element("id", "live").text == "live"
     for port in (1, 2):
         check_plots_equal_trace(browser, emulator, port)
+
+
+def test_a_long_sweep_is_drawn_from_every_kth_point(browser):
+    emulator = Emulator("--points", "5001")
+    try:
+        browser.get(emulator.url)
+        assert wait_for(lambda: browser.execute_script("return document.body.dataset.renderedState"), 10)
+        # 5001 points, at most 2001 drawn: every 3rd point and the last, 1668.
+        trace = fetch_json(f"{emulator.url}trace.json?ch=1&port=1&step=3")
+        assert len(trace["frequencies"]) == 1668
+        assert trace["frequencies"][-1] == 8.5e9
+        check_plots_equal_trace(browser, emulator, 1, step=3)
+    finally:
+        emulator.stop()

@@ -72,6 +72,8 @@ public:
     // The devices on the ports and the IEEE 488.2 status registers; each is
     // thread-safe on its own. Queued errors set the status events.
     DeviceBank& devices() { return devices_; }
+    // Loads the device of `port` (see DeviceBank::load) and logs it.
+    ErrorEntry loadDevice(int port, const std::string& file);
     const DeviceBank& devices() const { return devices_; }
     StatusRegisters& status() { return status_; }
 

@@ -10,6 +10,7 @@
 #ifndef QVZSIM_PORT_MEASUREMENT_H
 #define QVZSIM_PORT_MEASUREMENT_H
 
+#include <cstddef>
 #include <string>
 #include <vector>
 
@@ -35,10 +36,15 @@ struct PortMeasurement {
     std::vector<LoadedNetwork> networks;  // de-embedding first, then matching
 };
 
-PortMeasurement MeasurePort(const ChannelState& channel, int port, const Device& device);
+// With `step` above 1, only every step-th sweep point (and the last) is
+// measured: a screen a few hundred pixels wide needs no more of a long sweep.
+PortMeasurement MeasurePort(const ChannelState& channel, int port, const Device& device, std::size_t step = 1);
 
 // The same for the instrument's current state.
-PortMeasurement MeasurePort(const Instrument& instrument, int channel, int port);
+PortMeasurement MeasurePort(const Instrument& instrument, int channel, int port, std::size_t step = 1);
+
+// Every step-th value of `values` and the last one.
+std::vector<double> EveryKth(const std::vector<double>& values, std::size_t step);
 
 }  // namespace qvzsim
 
