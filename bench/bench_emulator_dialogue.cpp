@@ -39,9 +39,12 @@ void BM_EmulatorApplyDialogue(benchmark::State& state) {
         }
         port = server->port();
     }
-    qvzsim_test::TempDir dir;
-    const std::string file =
-        dir.write("Bench_Port1.s2p", qvzsim_test::LibraryStyleTouchstone(options.instrument.sweep));
+    // One directory for the whole program: a running emulator then sees the
+    // same file name on every run of a sweep size, as a host re-applying
+    // would send it, and its state stays put between runs.
+    static qvzsim_test::TempDir dir;
+    const std::string file = dir.write("Bench" + std::to_string(state.range(0)) + "_Port1.s2p",
+                                       qvzsim_test::LibraryStyleTouchstone(options.instrument.sweep));
     qvzsim::Client client;
     if (!client.connect("127.0.0.1", port, &error)) {
         state.SkipWithError(error.c_str());
