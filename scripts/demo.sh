@@ -63,7 +63,7 @@ fi
 mkdir -p "$dir"
 rm -f "$file"
 
-"$qvzsim" --port 5025 >"$work/sim.log" 2>&1 &
+"$qvzsim" --port 5025 --http 0 >"$work/sim.log" 2>&1 &
 sim=$!
 until grep -q '^qvzsim listening on ' "$work/sim.log"; do
   if ! kill -0 "$sim" 2>/dev/null; then
@@ -74,6 +74,9 @@ until grep -q '^qvzsim listening on ' "$work/sim.log"; do
   sleep 0.1
 done
 
+# The screen's line follows the listening line at once.
+screen=$(grep -o 'http://[^ ]*' "$work/sim.log" | head -n 1 || true)
+echo "== the emulator's screen: ${screen:-not started} =="
 echo "== qvzcheck =="
 echo | "$qvzcheck" | tee "$work/qvzcheck.out"
 if grep '^Error number:' "$work/qvzcheck.out" >/dev/null; then
@@ -82,6 +85,9 @@ fi
 test -s "$file" || fail "qvzcheck wrote no $file"
 
 report=$("$qvzsim" --port 5025 --send ':SYSTem:FSIMulator:REPort?') || fail "the emulator did not report its state"
+if [[ -t 0 && -n $screen ]]; then
+  read -r -p "The screen is at $screen - press Enter to stop the emulator. "
+fi
 kill -INT "$sim"
 wait "$sim" || true
 sim=
@@ -91,4 +97,4 @@ case "$report" in
   *"P1.DEEM=ON P1.DEEM.FILE=\"$file\""*) ;;
   *) fail "the emulator does not de-embed $file on port 1: $report" ;;
 esac
-echo "demo passed: qvzcheck wrote $file; the emulator de-embeds it on port 1 of channel 1 (simulator on)"
+echo "demo passed: qvzcheck wrote $file; the emulator de-embeds it on port 1 of channel 1 (simulator on); its screen was at ${screen:-(not started)}"

@@ -3,9 +3,10 @@
 # is missing (needs root, as on CI machines).
 set -euo pipefail
 
-# pkg-config, dpkg-dev (dpkg-shlibdeps) and file: the package tests and CPack's DEB generator.
+# pkg-config, dpkg-dev (dpkg-shlibdeps) and file: the package tests and CPack's DEB generator;
+# libcpp-httplib-dev: the emulator's screen.
 packages=(cmake make g++ clang libclang-rt-14-dev libgtest-dev libgmock-dev libbenchmark-dev binutils
-          pkg-config dpkg-dev file)
+          pkg-config dpkg-dev file libcpp-httplib-dev)
 missing=()
 for p in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep "install ok installed" >/dev/null || missing+=("$p")

@@ -44,6 +44,7 @@ wineserver -w
 
 # 3. Build and unit tests (ctest runs each test program through Wine).
 stage "building (preset mingw)"
+scripts/fetch-httplib-source.sh  # the header-only cpp-httplib for the emulator's screen
 cmake --preset mingw
 cmake --build --preset mingw
 stage "unit tests under Wine"

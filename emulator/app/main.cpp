@@ -7,6 +7,7 @@
 #include <string>
 #include <thread>
 
+#include "http_screen.h"
 #include "qvzsim/cli_options.h"
 #include "qvzsim/client.h"
 #include "qvzsim/endpoint.h"
@@ -70,8 +71,21 @@ int main(int argc, char** argv) {
     qvzsim::app::InstallStopHandlers();
 
     qvzsim::Server server(commandLine.server);
+    for (const auto& [port, file] : commandLine.devices) {
+        const qvzsim::ErrorEntry outcome = server.instrument().loadDevice(port, file);
+        if (outcome.code != 0) {
+            std::cerr << "qvzsim: --dut " << port << "=" << file << ": " << outcome.message << '\n';
+            return 2;
+        }
+    }
     std::string error;
     if (!server.start(&error)) {
+        std::cerr << "qvzsim: " << error << '\n';
+        return 1;
+    }
+    qvzsim::HttpScreen screen(server.instrument());
+    if (commandLine.httpPort >= 0 &&
+        !screen.start(commandLine.server.bindAddress, static_cast<std::uint16_t>(commandLine.httpPort), &error)) {
         std::cerr << "qvzsim: " << error << '\n';
         return 1;
     }
@@ -79,10 +93,15 @@ int main(int argc, char** argv) {
     // reads it from this line.
     std::cout << "qvzsim listening on " << qvzsim::FormatEndpoint(commandLine.server.bindAddress, server.port())
               << std::endl;
+    if (commandLine.httpPort >= 0) {
+        std::cout << "qvzsim screen on http://"
+                  << qvzsim::FormatEndpoint(commandLine.server.bindAddress, screen.port()) << "/" << std::endl;
+    }
 
     while (!qvzsim::app::StopRequested()) {
         std::this_thread::sleep_for(std::chrono::milliseconds(50));
     }
+    screen.stop();
     // Connections end within a poll interval, but one command can run for
     // seconds (a 256 MiB file to parse): past the grace the program ends
     // without waiting for them.

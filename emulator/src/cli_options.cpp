@@ -43,6 +43,10 @@ std::string UsageText() {
            "  --stop HZ        sweep stop frequency in Hz (default 8.5e9)\n"
            "  --max-connections N  clients served at once, 1 to 10000 (default 64); one\n"
            "                   more is accepted and closed at once\n"
+           "  --http PORT      serve the screen (a live page) over HTTP on the bind address;\n"
+           "                   0 picks a free port and prints it\n"
+           "  --dut PORT=FILE  the device on port 1..4: a .s1p file, or a .s2p file's S11\n"
+           "                   (repeatable; default: a built-in small antenna on every port)\n"
            "  --quiet          no activity log\n"
            "  --send MSG       client mode: send MSG to the emulator at --bind/--port and\n"
            "                   print the reply of each query (repeatable)\n"
@@ -81,7 +85,7 @@ std::string ParseCommandLine(int argc, const char* const* argv, CommandLine& out
         }
         const bool takesValue = arg == "--bind" || arg == "--port" || arg == "--channels" || arg == "--active" ||
                                 arg == "--points" || arg == "--start" || arg == "--stop" || arg == "--send" ||
-                                arg == "--max-connections";
+                                arg == "--max-connections" || arg == "--http" || arg == "--dut";
         if (!takesValue) {
             return "unknown option " + std::string(arg);
         }
@@ -131,6 +135,18 @@ std::string ParseCommandLine(int argc, const char* const* argv, CommandLine& out
             if (!ParseHertz(value, instrument.sweep.stopHz)) {
                 return "--stop must be a frequency in Hz";
             }
+        } else if (arg == "--http") {
+            if (!ParseInt(value, 0, 65535, number)) {
+                return "--http must be a port, 0 to 65535";
+            }
+            out.httpPort = static_cast<int>(number);
+        } else if (arg == "--dut") {
+            const std::size_t portEnd = value.find('=');
+            if (portEnd == std::string_view::npos || !ParseInt(value.substr(0, portEnd), 1, kPortCount, number) ||
+                portEnd + 1 == value.size()) {
+                return "--dut takes PORT=FILE, PORT 1 to " + std::to_string(kPortCount);
+            }
+            out.devices.emplace_back(static_cast<int>(number), std::string(value.substr(portEnd + 1)));
         } else {
             out.send.emplace_back(value);
         }

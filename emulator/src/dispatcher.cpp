@@ -7,7 +7,9 @@
 #include <vector>
 
 #include "qvzsim/error_queue.h"
+#include "qvzsim/port_measurement.h"
 #include "qvzsim/state_report.h"
+#include "qvzsim/units.h"
 
 #ifndef QVZSIM_VERSION
 #define QVZSIM_VERSION "0"
@@ -65,6 +67,9 @@ int ToInteger(const Parameter& parameter, long& value) {
     if (parameter.kind != Parameter::Kind::kNumber) {
         return errors::kDataTypeError;
     }
+    if (!parameter.suffix.empty()) {
+        return errors::kSuffixNotAllowed;
+    }
     const double rounded = std::round(parameter.number);
     if (std::fabs(rounded) > 2147483647.0) {
         return errors::kDataOutOfRange;
@@ -73,11 +78,81 @@ int ToInteger(const Parameter& parameter, long& value) {
     return 0;
 }
 
-int ToNumber(const Parameter& parameter, double& value) {
+// A frequency: hertz, or with a suffix such as GHZ, KHZ or MHZ.
+int ToFrequency(const Parameter& parameter, double& value) {
     if (parameter.kind != Parameter::Kind::kNumber) {
         return errors::kDataTypeError;
     }
     value = parameter.number;
+    return ApplyUnitSuffix(parameter.suffix, "HZ", value) ? 0 : errors::kInvalidSuffix;
+}
+
+// MINimum / MAXimum in place of a number: -1, +1, or 0 for neither.
+int BoundKeyword(const Parameter& parameter) {
+    if (IsKeyword(parameter, "MIN", "MINIMUM")) {
+        return -1;
+    }
+    return IsKeyword(parameter, "MAX", "MAXIMUM") ? 1 : 0;
+}
+
+// The range of a numeric setting that takes MINimum and MAXimum.
+struct Limits {
+    double minimum;
+    double maximum;
+};
+
+bool NumericLimits(CommandId id, int channels, Limits& limits) {
+    switch (id) {
+    case CommandId::kSweepPoints:
+        limits = {1.0, static_cast<double>(kMaxPoints)};
+        return true;
+    case CommandId::kStartFrequency:
+    case CommandId::kStopFrequency:
+        limits = {0.0, kMaxFrequencyHz};
+        return true;
+    case CommandId::kActiveChannel:
+        limits = {1.0, static_cast<double>(channels)};
+        return true;
+    default:
+        return false;
+    }
+}
+
+// A "? MIN" / "? MAX" query: only for the numeric settings above.
+bool IsBoundQuery(const ResolvedCommand& resolved, const ScpiCommand& command, int channels) {
+    Limits ignored{};
+    return resolved.query && command.params.size() == 1 && BoundKeyword(command.params[0]) != 0 &&
+           NumericLimits(resolved.id, channels, ignored);
+}
+
+// A number for a setting, or its MINimum/MAXimum.
+int ToSettingValue(CommandId id, int channels, const Parameter& parameter, double& value) {
+    Limits limits{};
+    const int bound = BoundKeyword(parameter);
+    if (bound != 0 && NumericLimits(id, channels, limits)) {
+        value = bound < 0 ? limits.minimum : limits.maximum;
+        return 0;
+    }
+    if (id == CommandId::kStartFrequency || id == CommandId::kStopFrequency) {
+        return ToFrequency(parameter, value);
+    }
+    long integer = 0;
+    const int error = ToInteger(parameter, integer);
+    value = static_cast<double>(integer);
+    return error;
+}
+
+// A register mask of *ESE / *SRE: 0 to 255.
+int ToMask(const Parameter& parameter, unsigned& mask) {
+    long value = 0;
+    const int error = ToInteger(parameter, value);
+    if (error != 0) {
+        return error;
+    }
+    if (value < 0 || value > 255) {
+        return errors::kDataOutOfRange;
+    }
+    mask = static_cast<unsigned>(value);
     return 0;
 }
 
@@ -130,6 +205,28 @@ std::string FormatFrequencyList(const std::vector<double>& frequencies) {
     return reply;
 }
 
+// Real and imaginary parts, comma-separated, 17 significant digits; a value
+// with no finite result is SCPI's not-a-number, 9.91E37.
+std::string FormatComplexList(const std::vector<Complex>& values) {
+    std::string reply;
+    reply.resize(values.size() * 52);
+    char* out = &reply[0];
+    char* const end = out + reply.size();
+    auto put = [&](double part) {
+        out = std::to_chars(out, end, std::isfinite(part) ? part : 9.91e37, std::chars_format::general, 17).ptr;
+    };
+    for (std::size_t i = 0; i < values.size(); ++i) {
+        if (i != 0) {
+            *out++ = ',';
+        }
+        put(values[i].real());
+        *out++ = ',';
+        put(values[i].imag());
+    }
+    reply.resize(static_cast<std::size_t>(out - reply.data()));
+    return reply;
+}
+
 CommandResult Reply(std::string text) {
     CommandResult result;
     result.hasReply = true;
@@ -162,18 +259,31 @@ CommandResult Dispatcher::execute(const ResolvedCommand& resolved, const ScpiCom
         return CommandResult{};
     };
 
-    // Queries here take no parameters; settings say how many they take.
-    if (resolved.query && !command.params.empty()) {
+    // Queries here take no parameters but MINimum/MAXimum on a numeric
+    // setting; settings say how many they take.
+    const int channels = instrument_.channelCount();
+    const bool boundQuery = IsBoundQuery(resolved, command, channels);
+    if (resolved.query && !command.params.empty() && !boundQuery) {
         return fail(errors::kParameterNotAllowed);
     }
+    if (boundQuery) {
+        Limits limits{};
+        NumericLimits(resolved.id, channels, limits);
+        const double value = BoundKeyword(command.params[0]) < 0 ? limits.minimum : limits.maximum;
+        return Reply(resolved.id == CommandId::kStartFrequency || resolved.id == CommandId::kStopFrequency
+                         ? FormatNumber(value)
+                         : std::to_string(static_cast<long>(value)));
+    }
 
-    // Suffixes: the channel first (where there is one), then the port.
-    const int channel = resolved.suffixes[0];
-    const int port = resolved.suffixes[1];
-    if (resolved.suffixCount >= 1 && (channel < 1 || channel > instrument_.channelCount())) {
+    // Suffixes: the channel first (where there is one), then the port; the
+    // device commands name a port only.
+    const bool portOnly = resolved.id == CommandId::kDeviceFile;
+    const int channel = portOnly ? 1 : resolved.suffixes[0];
+    const int port = portOnly ? resolved.suffixes[0] : resolved.suffixes[1];
+    if (!portOnly && resolved.suffixCount >= 1 && (channel < 1 || channel > channels)) {
         return fail(errors::kHeaderSuffixOutOfRange);
     }
-    if (resolved.suffixCount >= 2 && (port < 1 || port > kPortCount)) {
+    if ((portOnly || resolved.suffixCount >= 2) && (port < 1 || port > kPortCount)) {
         return fail(errors::kHeaderSuffixOutOfRange);
     }
 
@@ -192,6 +302,7 @@ CommandResult Dispatcher::execute(const ResolvedCommand& resolved, const ScpiCom
             return fail(error);
         }
         instrument_.clearErrors();
+        instrument_.status().clearEvents();
         return none;
     case CommandId::kOperationComplete:
         if (resolved.query) {
@@ -200,6 +311,7 @@ CommandResult Dispatcher::execute(const ResolvedCommand& resolved, const ScpiCom
         if ((error = CheckCount(command, 0, 0)) != 0) {
             return fail(error);
         }
+        instrument_.status().setEvents(status::kOperationComplete);
         return none;
     case CommandId::kWait:
         if ((error = CheckCount(command, 0, 0)) != 0) {
@@ -275,10 +387,12 @@ CommandResult Dispatcher::execute(const ResolvedCommand& resolved, const ScpiCom
         if (resolved.query) {
             return Reply(std::to_string(instrument_.activeChannel()));
         }
-        long value = 0;
-        if ((error = CheckCount(command, 1, 1)) != 0 || (error = ToInteger(command.params[0], value)) != 0) {
+        double number = 0.0;
+        if ((error = CheckCount(command, 1, 1)) != 0 ||
+            (error = ToSettingValue(resolved.id, channels, command.params[0], number)) != 0) {
             return fail(error);
         }
+        const long value = static_cast<long>(number);
         if (value < 1 || value > instrument_.channelCount()) {
             return fail(errors::kDataOutOfRange);
         }
@@ -292,9 +406,10 @@ CommandResult Dispatcher::execute(const ResolvedCommand& resolved, const ScpiCom
         if (resolved.query) {
             return Reply(std::to_string(instrument_.sweep(channel).points));
         }
-        long value = 0;
-        if ((error = CheckCount(command, 1, 1)) != 0 || (error = ToInteger(command.params[0], value)) != 0 ||
-            (error = instrument_.setSweepPoints(channel, value)) != 0) {
+        double value = 0.0;
+        if ((error = CheckCount(command, 1, 1)) != 0 ||
+            (error = ToSettingValue(resolved.id, channels, command.params[0], value)) != 0 ||
+            (error = instrument_.setSweepPoints(channel, static_cast<long>(value))) != 0) {
             return fail(error);
         }
         return none;
@@ -307,7 +422,8 @@ CommandResult Dispatcher::execute(const ResolvedCommand& resolved, const ScpiCom
             return Reply(FormatNumber(start ? sweep.startHz : sweep.stopHz));
         }
         double value = 0.0;
-        if ((error = CheckCount(command, 1, 1)) != 0 || (error = ToNumber(command.params[0], value)) != 0 ||
+        if ((error = CheckCount(command, 1, 1)) != 0 ||
+            (error = ToSettingValue(resolved.id, channels, command.params[0], value)) != 0 ||
             (error = start ? instrument_.setStartFrequency(channel, value)
                            : instrument_.setStopFrequency(channel, value)) != 0) {
             return fail(error);
@@ -360,6 +476,59 @@ CommandResult Dispatcher::execute(const ResolvedCommand& resolved, const ScpiCom
         }
         return none;
     }
+
+    case CommandId::kEventStatus:
+        return Reply(std::to_string(instrument_.status().takeEvents()));
+    case CommandId::kEventStatusEnable:
+    case CommandId::kServiceRequestEnable: {
+        const bool events = resolved.id == CommandId::kEventStatusEnable;
+        StatusRegisters& registers = instrument_.status();
+        if (resolved.query) {
+            return Reply(std::to_string(events ? registers.eventEnable() : registers.serviceEnable()));
+        }
+        unsigned mask = 0;
+        if ((error = CheckCount(command, 1, 1)) != 0 || (error = ToMask(command.params[0], mask)) != 0) {
+            return fail(error);
+        }
+        if (events) {
+            registers.setEventEnable(mask);
+        } else {
+            registers.setServiceEnable(mask);
+        }
+        return none;
+    }
+    case CommandId::kStatusByte:
+        return Reply(std::to_string(instrument_.status().statusByte(instrument_.errorCount() != 0)));
+    case CommandId::kSelfTest:
+        return Reply("0");  // nothing to fail: the self-test passes
+    case CommandId::kSystemVersion:
+        return Reply("1999.0");  // the SCPI version the command set follows
+    case CommandId::kStatusPreset:
+        if ((error = CheckCount(command, 0, 0)) != 0) {
+            return fail(error);
+        }
+        instrument_.status().preset();
+        return none;
+    case CommandId::kOperationStatus:
+        return Reply(std::to_string(instrument_.status().takeOperationEvents()));
+    case CommandId::kQuestionableStatus:
+        return Reply(std::to_string(instrument_.status().takeQuestionableEvents()));
+    case CommandId::kDeviceFile: {
+        if (resolved.query) {
+            return Reply(QuoteString(instrument_.devices().device(port)->file()));
+        }
+        std::string name;
+        if ((error = CheckCount(command, 1, 1)) != 0 || (error = ToText(command.params[0], name)) != 0) {
+            return fail(error);
+        }
+        ErrorEntry outcome = instrument_.loadDevice(port, name);
+        if (outcome.code != 0) {
+            instrument_.pushError(outcome.code, outcome.message);
+        }
+        return none;
+    }
+    case CommandId::kTraceData:
+        return Reply(FormatComplexList(MeasurePort(instrument_, channel, port).simulated));
     }
     return fail(errors::kUndefinedHeader);
 }

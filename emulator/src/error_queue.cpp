@@ -17,6 +17,8 @@ const char* StandardErrorText(int code) {
     case errors::kMissingParameter: return "Missing parameter";
     case errors::kUndefinedHeader: return "Undefined header";
     case errors::kHeaderSuffixOutOfRange: return "Header suffix out of range";
+    case errors::kInvalidSuffix: return "Invalid suffix";
+    case errors::kSuffixNotAllowed: return "Suffix not allowed";
     case errors::kExecutionError: return "Execution error";
     case errors::kDataOutOfRange: return "Data out of range";
     case errors::kTooMuchData: return "Too much data";

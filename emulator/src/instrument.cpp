@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
+#include <memory>
 #include <stdexcept>
 #include <utility>
 
@@ -250,6 +251,7 @@ ErrorEntry Instrument::loadPortFile(int channel, int port, FixtureFunction funct
         }
         slot.file.clear();
         slot.filePoints = 0;
+        slot.data.reset();
         return ErrorEntry{};
     }
     {
@@ -284,8 +286,20 @@ ErrorEntry Instrument::loadPortFile(int channel, int port, FixtureFunction funct
     FixtureSlot& slot = slotRef(channel, port, function);
     slot.file = fileName;
     slot.filePoints = file.data.points();
+    slot.data = std::make_shared<const TouchstoneData>(std::move(file.data));
     log(where + " file " + fileName + " (" + std::to_string(slot.filePoints) + " points, " + fileRange + ")");
     return ErrorEntry{};
+}
+
+ErrorEntry Instrument::loadDevice(int port, const std::string& file) {
+    ErrorEntry outcome = devices_.load(port, file);
+    const std::string where = "port " + std::to_string(port) + ": device ";
+    if (outcome.code != 0) {
+        log(where + "file " + file + " refused: " + outcome.message);
+    } else {
+        log(where + (file.empty() ? std::string("built-in small antenna") : file));
+    }
+    return outcome;
 }
 
 void Instrument::pushError(int code, std::string message) {
@@ -293,6 +307,7 @@ void Instrument::pushError(int code, std::string message) {
     const bool room = errors_.size() < errors_.capacity();
     const std::string text = message.empty() ? std::string(StandardErrorText(code)) : message;
     errors_.push(code, std::move(message));
+    status_.recordError(code);
     if (room) {
         log("error queued: " + std::to_string(code) + ", " + text);
     } else {

@@ -39,6 +39,23 @@ bool ParseNumber(std::string_view token, double& value) {
     return result.ec == std::errc() && result.ptr == last && std::isfinite(value);
 }
 
+// A number written together with its suffix, "1GHZ": the longest leading
+// number, then letters only.
+bool ParseNumberWithSuffix(std::string_view token, Parameter& parameter) {
+    std::size_t split = token.size();
+    while (split > 0 && IsLetter(token[split - 1])) {
+        --split;
+    }
+    if (split == 0 || split == token.size() || !ParseNumber(token.substr(0, split), parameter.number)) {
+        return false;
+    }
+    parameter.kind = Parameter::Kind::kNumber;
+    for (char c : token.substr(split)) {
+        parameter.suffix.push_back(ToUpper(c));
+    }
+    return true;
+}
+
 bool IsCharacterData(std::string_view token) {
     if (token.empty() || !IsLetter(token.front())) {
         return false;
@@ -192,6 +209,9 @@ bool ParseParameter(Cursor& cursor, Parameter& parameter) {
         parameter.kind = Parameter::Kind::kNumber;
         return true;
     }
+    if (ParseNumberWithSuffix(token, parameter)) {
+        return true;
+    }
     if (IsCharacterData(token)) {
         parameter.kind = Parameter::Kind::kCharacter;
         return true;
@@ -209,8 +229,16 @@ bool ParseParameters(Cursor& cursor, ScpiCommand& command) {
         if (!ParseParameter(cursor, parameter)) {
             return false;
         }
-        command.params.push_back(std::move(parameter));
         cursor.skipSpaces();
+        // A suffix may stand apart from its number: "1 GHz".
+        if (parameter.kind == Parameter::Kind::kNumber && parameter.suffix.empty() && IsLetter(cursor.peek())) {
+            while (IsLetter(cursor.peek())) {
+                parameter.suffix.push_back(ToUpper(cursor.peek()));
+                cursor.advance();
+            }
+            cursor.skipSpaces();
+        }
+        command.params.push_back(std::move(parameter));
         if (cursor.atCommandEnd()) {
             return true;
         }

@@ -9,7 +9,7 @@
 namespace qvzsim {
 namespace {
 
-constexpr std::size_t kValuesPerPoint = 9;  // frequency and four complex values
+constexpr std::size_t kMaxValuesPerPoint = 9;  // frequency and four complex values
 constexpr double kPi = 3.14159265358979323846;
 // Far beyond any sweep (200,001 points take about 32 MB); a larger file is
 // refused before it is read into memory.
@@ -150,12 +150,21 @@ int PortsFromExtension(const std::string& path) {
 
 }  // namespace
 
-TouchstoneResult ParseTouchstone(std::string_view text) {
+TouchstoneResult ParseTouchstone(std::string_view text) { return ParseTouchstone(text, 2); }
+
+TouchstoneResult ParseTouchstone(std::string_view text, int ports) {
+    if (ports != 1 && ports != 2) {
+        return Invalid("only one- and two-port files are supported");
+    }
+    // The frequency, then ports * ports complex values.
+    const std::size_t valuesPerPoint = 1 + 2 * static_cast<std::size_t>(ports * ports);
+    const std::string perPointText = std::to_string(valuesPerPoint);
     TouchstoneResult result;
     TouchstoneData& data = result.data;
+    data.ports = ports;
     Options options;
     bool optionLineSeen = false;
-    double values[kValuesPerPoint];
+    double values[kMaxValuesPerPoint];
     std::size_t filled = 0;  // values of the current point read so far
 
     // A data line of a two-port file is about 160 bytes: reserve once.
@@ -207,7 +216,7 @@ TouchstoneResult ParseTouchstone(std::string_view text) {
         bool pointEnded = false;
         while (p < lineEnd) {
             if (pointEnded) {
-                return Invalid(LinePrefix(lineNumber) + "more than 9 values for one point");
+                return Invalid(LinePrefix(lineNumber) + "more than " + perPointText + " values for one point");
             }
             double value = 0.0;
             const char* after = ParseDouble(p, lineEnd, value);
@@ -216,7 +225,7 @@ TouchstoneResult ParseTouchstone(std::string_view text) {
             }
             p = after;
             values[filled++] = value;
-            if (filled == kValuesPerPoint) {
+            if (filled == valuesPerPoint) {
                 filled = 0;
                 pointEnded = true;
                 const double hertz = values[0] * options.frequencyScale;
@@ -232,7 +241,7 @@ TouchstoneResult ParseTouchstone(std::string_view text) {
                     return Invalid(LinePrefix(lineNumber) + "frequencies must increase");
                 }
                 data.frequenciesHz.push_back(hertz);
-                for (std::size_t k = 1; k < kValuesPerPoint; k += 2) {
+                for (std::size_t k = 1; k < valuesPerPoint; k += 2) {
                     data.sParameters.push_back(ToComplex(values[k], values[k + 1], options.format));
                 }
             }
@@ -243,7 +252,7 @@ TouchstoneResult ParseTouchstone(std::string_view text) {
         p = next;
     }
     if (filled != 0) {
-        return Invalid("the last point has " + std::to_string(filled) + " of 9 values");
+        return Invalid("the last point has " + std::to_string(filled) + " of " + perPointText + " values");
     }
     if (data.frequenciesHz.empty()) {
         return Invalid("no data points");

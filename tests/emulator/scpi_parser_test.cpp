@@ -40,7 +40,7 @@ std::string Dump(const ScpiCommand& command) {
     for (const Parameter& p : command.params) {
         switch (p.kind) {
         case Parameter::Kind::kNumber:
-            out << " N(" << p.number << ')';
+            out << " N(" << p.number << ')' << p.suffix;
             break;
         case Parameter::Kind::kCharacter:
             out << " C(" << p.text << ')';
@@ -106,6 +106,12 @@ TEST(ScpiParser, ParsesForms) {
         {"X\t1", "X N(1)", 0},
         {"X ON,off,ALWays", "X C(ON) C(off) C(ALWays)", 0},
         {"X inf,nan", "X C(inf) C(nan)", 0},
+        // Unit suffixes, joined to the number or apart from it.
+        {"X 1.5GHZ", "X N(1.5)GHZ", 0},
+        {"X 1 GHz", "X N(1)GHZ", 0},
+        {"X 500 kHz,2e3MHz ; Y 7", "X N(500)KHZ N(2000)MHZ | Y N(7)", 0},
+        {"X -3dBm", "X N(-3)DBM", 0},
+        {"X 1E", "X N(1)E", 0},
         // Syntax errors: commands before the error survive.
         {"X \"abc", "", qvzsim::errors::kSyntaxError},
         {"A 1;B \"x", "A N(1)", qvzsim::errors::kSyntaxError},
@@ -113,7 +119,8 @@ TEST(ScpiParser, ParsesForms) {
         {"X 1,", "", qvzsim::errors::kSyntaxError},
         {"X 1 2", "", qvzsim::errors::kSyntaxError},
         {"X \"a\"b", "", qvzsim::errors::kSyntaxError},
-        {"X 1.5GHZ", "", qvzsim::errors::kSyntaxError},
+        {"X 1 GHz 2", "", qvzsim::errors::kSyntaxError},
+        {"X 1GHz2", "", qvzsim::errors::kSyntaxError},
         {"X +-1", "", qvzsim::errors::kSyntaxError},
         {"X 1.0.0", "", qvzsim::errors::kSyntaxError},
         {"::A", "", qvzsim::errors::kSyntaxError},

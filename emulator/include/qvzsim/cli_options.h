@@ -3,6 +3,7 @@
 #define QVZSIM_CLI_OPTIONS_H
 
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "qvzsim/server.h"
@@ -16,6 +17,11 @@ struct CommandLine {
     // --send: act as a client of a running emulator instead (bind address
     // and port say where), send these messages, print the replies.
     std::vector<std::string> send;
+    // --http PORT: serve the screen on the bind address (-1: no screen; 0:
+    // a free port, printed).
+    int httpPort = -1;
+    // --dut PORT=FILE, in the order given: the device each port sees.
+    std::vector<std::pair<int, std::string>> devices;
 };
 
 // Parses main's arguments (argv[0], the program name, is skipped). Returns

@@ -41,6 +41,17 @@ enum class CommandId {
     kDeembeddingState,   // CALCulate<ch>:FSIMulator:SENDed:DEEMbed:STATe
     kDeembeddingPortState,  // ...:DEEMbed:PORT<n>:STATe
     kDeembeddingPortFile,   // ...:DEEMbed:PORT<n>:USER:FILename
+    kEventStatus,           // *ESR?
+    kEventStatusEnable,     // *ESE, *ESE?
+    kServiceRequestEnable,  // *SRE, *SRE?
+    kStatusByte,            // *STB?
+    kSelfTest,              // *TST?
+    kSystemVersion,         // SYSTem:VERSion?
+    kStatusPreset,          // STATus:PRESet
+    kOperationStatus,       // STATus:OPERation[:EVENt]?
+    kQuestionableStatus,    // STATus:QUEStionable[:EVENt]?
+    kDeviceFile,            // SYSTem:DUT:PORT<n>:FILename
+    kTraceData,             // CALCulate<ch>:DATA:PORT<n>:SDATa?
 };
 
 struct ResolvedCommand {

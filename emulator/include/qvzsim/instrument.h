@@ -11,9 +11,11 @@
 #include <string>
 #include <vector>
 
+#include "qvzsim/dut.h"
 #include "qvzsim/error_queue.h"
 #include "qvzsim/instrument_state.h"
 #include "qvzsim/logger.h"
+#include "qvzsim/status_registers.h"
 #include "qvzsim/touchstone_reader.h"
 
 namespace qvzsim {
@@ -67,6 +69,14 @@ public:
     std::size_t errorCount() const;
     void clearErrors();
 
+    // The devices on the ports and the IEEE 488.2 status registers; each is
+    // thread-safe on its own. Queued errors set the status events.
+    DeviceBank& devices() { return devices_; }
+    // Loads the device of `port` (see DeviceBank::load) and logs it.
+    ErrorEntry loadDevice(int port, const std::string& file);
+    const DeviceBank& devices() const { return devices_; }
+    StatusRegisters& status() { return status_; }
+
 private:
     ChannelState& channelRef(int channel);
     const ChannelState& channelRef(int channel) const;
@@ -79,6 +89,8 @@ private:
     int activeChannel_;
     std::vector<ChannelState> channels_;
     ErrorQueue errors_;
+    DeviceBank devices_;
+    StatusRegisters status_;
 };
 
 // "matching circuit" / "de-embedding", for logs and reports.

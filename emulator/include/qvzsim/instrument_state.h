@@ -5,10 +5,12 @@
 
 #include <array>
 #include <cstddef>
+#include <memory>
 #include <string>
 #include <vector>
 
 #include "qvzsim/error_queue.h"
+#include "qvzsim/touchstone_reader.h"
 
 namespace qvzsim {
 
@@ -37,6 +39,7 @@ struct FixtureSlot {
     bool on = false;
     std::string file;           // empty: no file loaded
     std::size_t filePoints = 0;  // data points of the loaded file
+    std::shared_ptr<const TouchstoneData> data;  // the loaded file's network
 };
 
 struct PortState {

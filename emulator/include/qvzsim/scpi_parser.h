@@ -23,6 +23,7 @@ struct Parameter {
     Kind kind = Kind::kCharacter;
     std::string text;     // string contents unquoted, or the token as written
     double number = 0.0;  // meaningful when kind == kNumber
+    std::string suffix;   // a number's unit suffix in upper case ("GHZ"), or empty
 };
 
 struct ScpiCommand {

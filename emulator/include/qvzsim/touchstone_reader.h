@@ -14,6 +14,7 @@
 namespace qvzsim {
 
 struct TouchstoneData {
+    int ports = 2;  // 1 for a one-port file: sParameters then holds S11 only
     double referenceOhms = 50.0;
     std::vector<double> frequenciesHz;  // strictly increasing
     // Four values per point, in file order: S11, S21, S12, S22 (as real and
@@ -35,8 +36,10 @@ struct TouchstoneResult {
     TouchstoneData data;
 };
 
-// Parses the text of a file.
+// Parses the text of a two-port file.
 TouchstoneResult ParseTouchstone(std::string_view text);
+// Parses the text of a file with `ports` ports, 1 or 2.
+TouchstoneResult ParseTouchstone(std::string_view text, int ports);
 
 // Reads and parses a file. A name ending in ".s<N>p" with N other than 2
 // is refused as not two-port.
