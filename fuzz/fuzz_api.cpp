@@ -183,6 +183,16 @@ private:
         FUZZ_CHECK(instrument_.records().empty(), "a call that does not apply does no I/O");
     }
 
+    static bool HasControlCharacter(const std::string& text) {
+        for (const char c : text) {
+            const auto byte = static_cast<unsigned char>(c);
+            if (byte < 0x20 || byte == 0x7F) {
+                return true;
+            }
+        }
+        return false;
+    }
+
     bool FileNameFits() const {
         return model_.path.size() + model_.prefix.size() + 9 < 256;  // "Port<n>.s2p"
     }
@@ -190,6 +200,14 @@ private:
     // The apply's status when everything it depends on is well-behaved.
     void CheckApply(std::int32_t status) {
         CheckNotPositive(status);
+        // A name that cannot travel inside a quoted SCPI string is refused
+        // before the analyzer hears anything, whatever it would answer.
+        if (sessionOpen_ && !failuresInjected_ && FileNameFits() &&
+            HasControlCharacter(model_.path + model_.prefix)) {
+            FUZZ_CHECK(status == visa::VI_ERROR_INV_PARAMETER,
+                       "a name with a control character is refused");
+            return;
+        }
         const bool predictable = sessionOpen_ && !failuresInjected_ && replies_.wellFormed &&
                                  model_.path == Sandbox() + "/" && FileNameFits();
         if (!predictable) {
