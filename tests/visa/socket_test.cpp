@@ -10,6 +10,8 @@
 
 #include "loopback_server.h"
 #include "scripted_instrument.h"
+#include "visa/session.h"
+#include "visa/session_table.h"
 #include "visa/visa.h"
 
 namespace qvz::visa {
@@ -124,6 +126,10 @@ TEST_F(SocketTest, AHundredThousandPointReplyArrivesWhole) {
     ASSERT_EQ(viQueryf(vi_, ":FREQ?\n", "%,#lf", &count, received.data()), VI_SUCCESS);
     EXPECT_EQ(count, 100001);
     EXPECT_EQ(received, sent);
+    // The 2.4 MB reply's buffer is not kept for the session's lifetime.
+    const std::shared_ptr<Session> session = SessionTable::Instance().Find(vi_);
+    ASSERT_TRUE(session);
+    EXPECT_LE(session->reader.capacity(), MessageReader::kRetainedBytes);
 }
 
 TEST_F(SocketTest, SilenceTimesOutAfterTheSessionTimeout) {

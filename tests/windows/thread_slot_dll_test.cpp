@@ -5,12 +5,14 @@
 // through its import table (local_memory_log.h).
 #include <chrono>
 #include <cstdint>
+#include <string>
 #include <thread>
 #include <vector>
 
 #include <gtest/gtest.h>
 
 #include "loaded_qvzfix.h"
+#include "loopback_server.h"
 #include "local_memory_log.h"
 #include "session_state.h"
 #include "visa/visa.h"
@@ -84,6 +86,33 @@ TEST_F(ThreadSlotDll, ThreadsEndingWithoutCloseHaveTheirStatesFreedByTheirDetach
     }
     // The test's own thread never had a state.
     EXPECT_EQ(library.close(), visa::VI_ERROR_INV_OBJECT);
+}
+
+// The detach runs under the loader lock, where no socket may be closed: the
+// connections of threads that ended without QVZ_close are closed by the next
+// QVZ_init (or QVZ_close) of any thread.
+TEST_F(ThreadSlotDll, ConnectionsOfEndedThreadsCloseAtTheNextInit) {
+    LoopbackServer analyzer;
+    const std::string resource = analyzer.resource();
+    constexpr int kThreads = 8;
+    std::vector<std::int32_t> statuses(kThreads, -1);
+    for (std::int32_t& status : statuses) {
+        std::thread([&] { status = library.init(resource.c_str()); }).join();
+    }
+    for (const std::int32_t status : statuses) {
+        EXPECT_EQ(status, 0);
+    }
+    ASSERT_TRUE(analyzer.waitForConnections(kThreads, kDetachWait));
+    // Each thread's init closed the connection the thread before it left;
+    // the last one stays open, as nothing is closed inside the detach.
+    EXPECT_TRUE(analyzer.waitForDisconnect(kDetachWait, kThreads - 1));
+    std::this_thread::sleep_for(100ms);
+    EXPECT_EQ(analyzer.peerDisconnects(), kThreads - 1);
+
+    ASSERT_EQ(library.init(resource.c_str()), 0);
+    EXPECT_TRUE(analyzer.waitForDisconnect(kDetachWait, kThreads))
+        << analyzer.peerDisconnects() << " of " << kThreads << " closed";
+    EXPECT_EQ(library.close(), 0);
 }
 
 TEST_F(ThreadSlotDll, CloseFreesTheStateOnceAndTheDetachHasNothingLeft) {

@@ -10,6 +10,7 @@
 #include <fstream>
 #include <future>
 #include <string>
+#include <thread>
 #include <vector>
 
 #if !defined(_WIN32)
@@ -95,13 +96,33 @@ TEST(FileReplacement, AReaderWithoutTheLockSeesOneWholeFile) {
     });
     int torn = 0;
     int reads = 0;
+    std::size_t firstTornSize = 0;
+    int refused = 0;
     while (writer.wait_for(std::chrono::seconds(0)) != std::future_status::ready) {
         const std::string seen = ReadWholeFile(name);
-        torn += seen != firstText && seen != secondText;
+#if defined(_WIN32)
+        // At the moment of the replacement Windows refuses to open the file
+        // (a sharing violation) rather than show any of it: nothing read.
+        if (seen.empty()) {
+            ++refused;
+            continue;
+        }
+#endif
+        if (seen != firstText && seen != secondText) {
+            if (torn++ == 0) firstTornSize = seen.size();
+        }
         ++reads;
+#if defined(_WIN32)
+        // Windows cannot replace a file while it is open: leave the writer
+        // gaps, as an analyzer that loads the file now and then does.
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+#endif
     }
     EXPECT_EQ(writer.get(), 0);
-    EXPECT_EQ(torn, 0) << "of " << reads << " reads";
+    EXPECT_EQ(torn, 0) << "of " << reads << " reads (" << refused
+                       << " refused); the first one torn held " << firstTornSize
+                       << " bytes (whole: " << firstText.size() << " or " << secondText.size()
+                       << ")";
     EXPECT_EQ(NamesIn(dir.path()), std::vector<std::string>{"shared.s2p"});
 }
 

@@ -68,8 +68,12 @@ TEST(TouchstoneConcurrency, TwoThreadsOnOneNameLeaveOneCompleteFile) {
             std::this_thread::yield();
         }
         for (int round = 0; round < kRounds; ++round) {
-            if (sweep.WriteTo(shared) != TouchstoneWriteResult::kOk) {
-                failures.fetch_add(1);
+            {
+                // As the apply does: the file's lock is held across the write.
+                const FileNameLock writeLock(shared.c_str());
+                if (sweep.WriteTo(shared) != TouchstoneWriteResult::kOk) {
+                    failures.fetch_add(1);
+                }
             }
             const FileNameLock readLock(shared.c_str());
             const std::string seen = ReadWholeFile(shared);

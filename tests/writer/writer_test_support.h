@@ -10,6 +10,7 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <random>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -36,6 +37,8 @@ public:
         for (char& c : name) {
             if (c == '/') c = '_';
         }
+        // Unique to the run: two runs on one machine must not share files.
+        name += "_" + std::to_string(std::random_device{}());
         path_ = std::filesystem::temp_directory_path() / name;
         std::filesystem::remove_all(path_);
         std::filesystem::create_directories(path_);

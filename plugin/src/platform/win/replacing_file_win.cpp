@@ -60,6 +60,27 @@ bool IsDirectory(const char* name) {
            (attributes & FILE_ATTRIBUTE_REPARSE_POINT) == 0;
 }
 
+// A file that someone has open without FILE_SHARE_DELETE (a reader such as
+// the analyzer loading the previous version) cannot be replaced until it is
+// closed again; such a reader is usually done within moments, so the move is
+// retried for a while before the write counts as failed.
+bool MoveOverFinalName(const std::string& from, const std::string& to) {
+    constexpr DWORD kRetryForMs = 2000;
+    const DWORD start = GetTickCount();
+    for (DWORD pause = 1;; pause = pause < 16 ? pause * 2 : pause) {
+        if (MoveFileExA(from.c_str(), to.c_str(),
+                        MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != FALSE) {
+            return true;
+        }
+        const DWORD error = GetLastError();
+        if ((error != ERROR_ACCESS_DENIED && error != ERROR_SHARING_VIOLATION) ||
+            GetTickCount() - start >= kRetryForMs) {
+            return false;
+        }
+        Sleep(pause);
+    }
+}
+
 }  // namespace
 
 ReplacingFile::~ReplacingFile() {
@@ -115,8 +136,7 @@ bool ReplacingFile::Commit() {
     }
     const bool closed = std::fclose(file_) == 0;
     file_ = nullptr;
-    if (!closed || MoveFileExA(tempName_.c_str(), finalName_.c_str(),
-                               MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) == FALSE) {
+    if (!closed || !MoveOverFinalName(tempName_, finalName_)) {
         Abandon();
         return false;
     }
