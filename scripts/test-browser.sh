@@ -8,16 +8,7 @@ cd "$(dirname "$0")/.."
 scripts/install-deps.sh
 
 packages=(chromium chromium-driver python3-selenium python3-pytest python3-pyvisa python3-pyvisa-py)
-missing=()
-for p in "${packages[@]}"; do
-  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep "install ok installed" >/dev/null || missing+=("$p")
-done
-if ((${#missing[@]})); then
-  echo "installing: ${missing[*]}"
-  export DEBIAN_FRONTEND=noninteractive
-  apt-get update -qq
-  apt-get install -y -qq --no-install-recommends "${missing[@]}"
-fi
+scripts/apt-ensure.sh "${packages[@]}"
 
 cmake --preset dev >/dev/null
 cmake --build --preset dev --target qvzsim qvz_apply_driver qvzsim_unit_tests -j2

@@ -14,16 +14,7 @@ root=$PWD
 # setuptools instead of fetching one.
 packages=(python3 python3-venv python3-setuptools python3-wheel python3-pytest python3-matplotlib
           python3-mypy)
-missing=()
-for p in "${packages[@]}"; do
-  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep "install ok installed" >/dev/null || missing+=("$p")
-done
-if ((${#missing[@]})); then
-  echo "installing: ${missing[*]}"
-  export DEBIAN_FRONTEND=noninteractive
-  apt-get update -qq
-  apt-get install -y -qq --no-install-recommends "${missing[@]}"
-fi
+scripts/apt-ensure.sh "${packages[@]}"
 scripts/install-deps.sh
 
 build=build/dev

@@ -16,16 +16,8 @@ stage() { echo "== $* ($(( $(date +%s) - start )) s)"; }
 # 1. Tools, from Debian's packages, only when missing (needs root, as on CI).
 packages=(cmake make g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64 googletest wine wine64
           icoutils unzip)
-missing=()
-for p in "${packages[@]}"; do
-  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep "install ok installed" >/dev/null || missing+=("$p")
-done
-if ((${#missing[@]})); then
-  stage "installing: ${missing[*]}"
-  export DEBIAN_FRONTEND=noninteractive
-  apt-get update -qq
-  apt-get install -y -qq --no-install-recommends "${missing[@]}"
-fi
+stage "tools"
+scripts/apt-ensure.sh "${packages[@]}"
 
 # 2. A fresh Wine prefix, quiet. Its first start takes a while; doing it
 # before the build keeps that out of the tests' time limits.

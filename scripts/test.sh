@@ -4,7 +4,8 @@
 # package and consumer tests, the same suite under AddressSanitizer +
 # UndefinedBehaviorSanitizer, the concurrency tests under ThreadSanitizer, the
 # Windows x64 build (MinGW-w64) with its tests and an end-to-end run under
-# Wine, and the Python package's pytest suite.
+# Wine, the emulator's screen in a browser and under pyvisa, and the Python
+# package's pytest suite.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/install-deps.sh
@@ -19,5 +20,8 @@ bash tests/package/deb_test.sh
 cmake --workflow --preset asan
 cmake --workflow --preset tsan
 scripts/test-windows.sh
+# The emulator as a virtual analyzer: its arithmetic, its screen in headless
+# Chromium, and pyvisa-py as a client.
+bash scripts/test-browser.sh
 # The Python package against the emulator, last: pytest's summary closes the run.
 bash scripts/test-python.sh
