@@ -36,6 +36,15 @@ void PrintIndexed(const char* const (&lines)[N], std::int32_t index) {
     }
 }
 
+// Copies at most size - 1 characters and always terminates. (strncpy would
+// do, but MSVC's /W4 /WX build rejects it as unsafe.)
+void CopyText(char* buffer, std::size_t size, const char* text) {
+    const std::size_t length = std::strlen(text);
+    const std::size_t copied = length < size ? length : size - 1;
+    std::memcpy(buffer, text, copied);
+    buffer[copied] = '\0';
+}
+
 // Runs the configuration steps in order; the first negative status stops
 // them and is returned.
 std::int32_t Exercise(char* path, char* prefix) {
@@ -72,8 +81,7 @@ std::int32_t Exercise(char* path, char* prefix) {
     if ((status = QVZ_GetAction(&action)) < 0) return status;
     PrintIndexed(kActionLines, action);
 
-    std::strncpy(path, kTouchstoneDirectory, kPathBufferSize - 1);
-    path[kPathBufferSize - 1] = '\0';
+    CopyText(path, kPathBufferSize, kTouchstoneDirectory);
     if ((status = QVZ_SetS2PFilePath(path)) < 0) return status;
     if ((status = QVZ_GetS2PFilePath(static_cast<std::int32_t>(kPathBufferSize), path)) < 0) {
         return status;
@@ -81,8 +89,7 @@ std::int32_t Exercise(char* path, char* prefix) {
     path[kPathBufferSize - 1] = '\0';
     std::printf("Touchstone File Path: %s\n", path);
 
-    std::strncpy(prefix, "Antenna1_", kPrefixBufferSize - 1);
-    prefix[kPrefixBufferSize - 1] = '\0';
+    CopyText(prefix, kPrefixBufferSize, "Antenna1_");
     if ((status = QVZ_SetS2PFilePrefix(prefix)) < 0) return status;
     if ((status = QVZ_GetS2PFilePrefix(static_cast<std::int32_t>(kPrefixBufferSize), prefix)) < 0) {
         return status;

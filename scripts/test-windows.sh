@@ -14,7 +14,8 @@ start=$(date +%s)
 stage() { echo "== $* ($(( $(date +%s) - start )) s)"; }
 
 # 1. Tools, from Debian's packages, only when missing (needs root, as on CI).
-packages=(cmake make g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64 googletest wine wine64)
+packages=(cmake make g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64 googletest wine wine64
+          icoutils unzip)
 missing=()
 for p in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep "install ok installed" >/dev/null || missing+=("$p")
@@ -53,6 +54,10 @@ stage "export table"
 scripts/check-exports-windows.sh "$bin/qvzfix.dll"
 x86_64-w64-mingw32-objdump -p "$bin/qvzcheck.exe" | grep "DLL Name: qvzfix.dll" >/dev/null ||
   { echo "qvzcheck.exe does not import qvzfix.dll"; exit 1; }
+stage "MSVC-deprecated CRT calls (sources and Windows objects)"
+scripts/check-msvc-crt.sh build/mingw
+stage "Windows zip and the DLL's version resource"
+bash tests/package/windows_package_test.sh
 
 # 4. End to end: qvzcheck.exe against qvzsim.exe, both under Wine.
 stage "qvzcheck.exe against qvzsim.exe"

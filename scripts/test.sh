@@ -10,6 +10,11 @@ scripts/install-deps.sh
 
 cmake --workflow --preset dev
 scripts/check-exports.sh build/dev/plugin/libqvzfix.so
+scripts/check-msvc-crt.sh
+# The integrator's kit: install, CMake package, pkg-config, subproject, and
+# the Debian package installed, demoed and removed again.
+bash tests/package/install_test.sh
+bash tests/package/deb_test.sh
 cmake --workflow --preset asan
 cmake --workflow --preset tsan
 scripts/test-windows.sh

@@ -1,22 +1,24 @@
 // qvzsim: the analyzer emulator as a program. Everything but the command
 // line, the signals and the exit report lives in qvzsim_core.
-#include <atomic>
 #include <chrono>
-#include <csignal>
+#include <cstdlib>
+#include <future>
 #include <iostream>
 #include <string>
 #include <thread>
 
 #include "qvzsim/cli_options.h"
 #include "qvzsim/client.h"
+#include "qvzsim/endpoint.h"
 #include "qvzsim/server.h"
 #include "qvzsim/state_report.h"
+#include "stop_signal.h"
 
 namespace {
 
-volatile std::sig_atomic_t stopRequested = 0;
-
-extern "C" void RequestStop(int /*signal*/) { stopRequested = 1; }
+// A stop must end the program this soon after the signal, whatever its
+// clients are doing (the main loop notices the signal within 50 ms).
+constexpr auto kStopGrace = std::chrono::milliseconds(1500);
 
 // Client mode: send each message; a query's reply is printed.
 int SendMessages(const qvzsim::CommandLine& commandLine) {
@@ -27,7 +29,7 @@ int SendMessages(const qvzsim::CommandLine& commandLine) {
         return 1;
     }
     for (const std::string& message : commandLine.send) {
-        if (message.find('?') == std::string::npos) {
+        if (!qvzsim::ExpectsReply(message)) {
             if (!client.send(message)) {
                 std::cerr << "qvzsim: sending failed\n";
                 return 1;
@@ -57,12 +59,15 @@ int main(int argc, char** argv) {
         std::cout << qvzsim::UsageText();
         return 0;
     }
+    if (commandLine.version) {
+        std::cout << "qvzsim " << qvzsim::VersionText() << '\n';
+        return 0;
+    }
     if (!commandLine.send.empty()) {
         return SendMessages(commandLine);
     }
 
-    std::signal(SIGINT, RequestStop);
-    std::signal(SIGTERM, RequestStop);
+    qvzsim::app::InstallStopHandlers();
 
     qvzsim::Server server(commandLine.server);
     std::string error;
@@ -70,13 +75,31 @@ int main(int argc, char** argv) {
         std::cerr << "qvzsim: " << error << '\n';
         return 1;
     }
-    // Printed even when quiet: a script that asked for port 0 reads it here.
-    std::cout << "qvzsim listening on " << commandLine.server.bindAddress << ":" << server.port() << std::endl;
+    // Printed even when quiet, and only here: a script that asked for port 0
+    // reads it from this line.
+    std::cout << "qvzsim listening on " << qvzsim::FormatEndpoint(commandLine.server.bindAddress, server.port())
+              << std::endl;
 
-    while (stopRequested == 0) {
+    while (!qvzsim::app::StopRequested()) {
         std::this_thread::sleep_for(std::chrono::milliseconds(50));
     }
-    server.stop();
+    // Connections end within a poll interval, but one command can run for
+    // seconds (a 256 MiB file to parse): past the grace the program ends
+    // without waiting for them.
+    std::promise<void> stoppedPromise;
+    std::future<void> stopped = stoppedPromise.get_future();
+    std::thread stopper([&server, &stoppedPromise] {
+        server.stop();
+        stoppedPromise.set_value();
+    });
+    if (stopped.wait_for(kStopGrace) != std::future_status::ready) {
+        std::cerr << "qvzsim: a connection is still busy; stopping without it\n";
+        std::cout << qvzsim::FormatStateText(server.snapshot()) << std::flush;
+        qvzsim::app::StopCompleted();
+        std::_Exit(0);
+    }
+    stopper.join();
     std::cout << qvzsim::FormatStateText(server.snapshot()) << std::flush;
+    qvzsim::app::StopCompleted();
     return 0;
 }

@@ -6,6 +6,10 @@
 
 #include "qvzsim/instrument.h"
 
+#ifndef QVZSIM_VERSION
+#define QVZSIM_VERSION "0"
+#endif
+
 namespace qvzsim {
 namespace {
 
@@ -21,6 +25,10 @@ bool ParseHertz(std::string_view text, double& value) {
     return !text.empty() && result.ec == std::errc() && result.ptr == end && std::isfinite(value);
 }
 
+// Each connection has a thread of its own; beyond this many the limit
+// would protect nothing.
+constexpr long kMaxConnectionsLimit = 10000;
+
 }  // namespace
 
 std::string UsageText() {
@@ -33,11 +41,16 @@ std::string UsageText() {
            "  --points N       sweep points of every channel, 1 to 200001 (default 201)\n"
            "  --start HZ       sweep start frequency in Hz (default 10e6)\n"
            "  --stop HZ        sweep stop frequency in Hz (default 8.5e9)\n"
+           "  --max-connections N  clients served at once, 1 to 10000 (default 64); one\n"
+           "                   more is accepted and closed at once\n"
            "  --quiet          no activity log\n"
            "  --send MSG       client mode: send MSG to the emulator at --bind/--port and\n"
            "                   print the reply of each query (repeatable)\n"
+           "  --version        print the version\n"
            "  --help           this text\n";
 }
+
+std::string VersionText() { return QVZSIM_VERSION; }
 
 std::string ParseCommandLine(int argc, const char* const* argv, CommandLine& out) {
     out = CommandLine{};
@@ -55,6 +68,10 @@ std::string ParseCommandLine(int argc, const char* const* argv, CommandLine& out
             out.help = true;
             continue;
         }
+        if (arg == "--version") {
+            out.version = true;
+            continue;
+        }
         if (arg == "--quiet" || arg == "-q") {
             if (hasInlineValue) {
                 return "--quiet takes no value";
@@ -63,7 +80,8 @@ std::string ParseCommandLine(int argc, const char* const* argv, CommandLine& out
             continue;
         }
         const bool takesValue = arg == "--bind" || arg == "--port" || arg == "--channels" || arg == "--active" ||
-                                arg == "--points" || arg == "--start" || arg == "--stop" || arg == "--send";
+                                arg == "--points" || arg == "--start" || arg == "--stop" || arg == "--send" ||
+                                arg == "--max-connections";
         if (!takesValue) {
             return "unknown option " + std::string(arg);
         }
@@ -100,6 +118,11 @@ std::string ParseCommandLine(int argc, const char* const* argv, CommandLine& out
                 return "--points must be 1 to " + std::to_string(kMaxPoints);
             }
             instrument.sweep.points = static_cast<int>(number);
+        } else if (arg == "--max-connections") {
+            if (!ParseInt(value, 1, kMaxConnectionsLimit, number)) {
+                return "--max-connections must be 1 to " + std::to_string(kMaxConnectionsLimit);
+            }
+            out.server.maxConnections = static_cast<int>(number);
         } else if (arg == "--start") {
             if (!ParseHertz(value, instrument.sweep.startHz)) {
                 return "--start must be a frequency in Hz";

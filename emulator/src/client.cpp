@@ -120,4 +120,21 @@ bool Client::waitForClose(int timeoutMs) {
     }
 }
 
+bool ExpectsReply(std::string_view message) {
+    char quote = '\0';
+    for (const char c : message) {
+        if (quote != '\0') {
+            // A doubled quote closes and reopens the string: same outcome.
+            if (c == quote) {
+                quote = '\0';
+            }
+        } else if (c == '"' || c == '\'') {
+            quote = c;
+        } else if (c == '?') {
+            return true;
+        }
+    }
+    return false;
+}
+
 }  // namespace qvzsim

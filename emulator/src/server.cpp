@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <exception>
 #include <functional>
 #include <iterator>
 #include <string_view>
@@ -20,6 +21,17 @@ constexpr int kPollMs = 50;
 // A program message longer than this (1 MiB) is refused with -223.
 constexpr std::size_t kMaxMessageBytes = std::size_t{1} << 20;
 constexpr std::size_t kReceiveChunk = std::size_t{1} << 16;
+
+// A log line that cannot fail, for the last word of a failing thread.
+// `connection` 0 names none.
+void LogSafely(Logger& logger, int connection, const char* text, const char* detail = "") noexcept {
+    try {
+        const std::string prefix = connection > 0 ? "#" + std::to_string(connection) + " " : std::string();
+        logger.write(prefix + text + detail);
+    } catch (...) {
+        // Nothing left to tell it with.
+    }
+}
 
 }  // namespace
 
@@ -64,7 +76,6 @@ bool Server::start(std::string* error) {
     }
     stopping_.store(false);
     running_.store(true);
-    logger_.write("listening on " + options_.bindAddress + ":" + std::to_string(port_));
     acceptThread_ = std::thread(&Server::acceptLoop, this);
     return true;
 }
@@ -132,20 +143,52 @@ void Server::acceptLoop() {
         if (!socket.valid()) {
             continue;
         }
-        socket.setNoDelay();
-        auto connection = std::make_unique<Connection>();
-        connection->id = nextConnectionId_.fetch_add(1);
-        connection->socket = std::move(socket);
-        logger_.write("#" + std::to_string(connection->id) + " connected");
-        std::lock_guard<std::mutex> lock(connectionsMutex_);
-        Connection& ref = *connection;
-        connections_.push_back(std::move(connection));
-        ref.thread = std::thread(&Server::serve, this, std::ref(ref));
+        try {
+            std::lock_guard<std::mutex> lock(connectionsMutex_);
+            // Finished connections were reaped just now; one still ending
+            // counts as open, which errs on the safe side.
+            if (connections_.size() >= static_cast<std::size_t>(std::max(options_.maxConnections, 1))) {
+                logger_.write("connection refused: " + std::to_string(connections_.size()) +
+                              " connections open, the most served at once");
+                continue;  // the socket closes here
+            }
+            socket.setNoDelay();
+            auto connection = std::make_unique<Connection>();
+            connection->id = nextConnectionId_.fetch_add(1);
+            connection->socket = std::move(socket);
+            logger_.write("#" + std::to_string(connection->id) + " connected");
+            Connection& ref = *connection;
+            connections_.push_back(std::move(connection));
+            try {
+                ref.thread = std::thread(&Server::serve, this, std::ref(ref));
+            } catch (...) {
+                connections_.pop_back();
+                throw;
+            }
+        } catch (const std::exception& failure) {
+            // No thread or no memory for this one: it is closed, the others
+            // and the listener carry on.
+            LogSafely(logger_, 0, "connection dropped: ", failure.what());
+        }
     }
 }
 
 void Server::serve(Connection& connection) {
-    Session session(instrument_, faults_, &logger_, connection.id);
+    // Nothing may escape a connection's thread: it would end the program.
+    try {
+        serveMessages(connection);
+    } catch (const std::exception& failure) {
+        LogSafely(logger_, connection.id, "connection failed: ", failure.what());
+    } catch (...) {
+        LogSafely(logger_, connection.id, "connection failed");
+    }
+    connection.socket.shutdownBoth();
+    LogSafely(logger_, connection.id, "disconnected");
+    connection.finished.store(true);
+}
+
+void Server::serveMessages(Connection& connection) {
+    Session session(instrument_, faults_, &logger_, connection.id, &stopping_);
     std::string pending;
     std::size_t scanned = 0;  // bytes of `pending` known to hold no line feed
     bool discarding = false;  // inside a message that was too long
@@ -188,14 +231,20 @@ void Server::serve(Connection& connection) {
             if (newline == std::string::npos) {
                 break;
             }
-            const MessageOutcome outcome =
-                session.handleMessage(std::string_view(pending).substr(start, newline - start));
+            MessageOutcome outcome;
+            try {
+                outcome = session.handleMessage(std::string_view(pending).substr(start, newline - start));
+            } catch (const std::exception& failure) {
+                // The message is lost, the connection is not.
+                LogSafely(logger_, connection.id, "message failed: ", failure.what());
+                instrument_.pushError(errors::kExecutionError);
+            }
             start = newline + 1;
             if (outcome.delayMs > 0) {
                 pause(outcome.delayMs);
             }
             if (!outcome.reply.empty() && !stopping_.load() &&
-                !connection.socket.sendAll(outcome.reply.data(), outcome.reply.size())) {
+                !connection.socket.sendAllUnless(outcome.reply.data(), outcome.reply.size(), stopping_, kPollMs)) {
                 open = false;
                 break;
             }
@@ -214,9 +263,6 @@ void Server::serve(Connection& connection) {
             discarding = true;
         }
     }
-    connection.socket.shutdownBoth();
-    logger_.write("#" + std::to_string(connection.id) + " disconnected");
-    connection.finished.store(true);
 }
 
 }  // namespace qvzsim

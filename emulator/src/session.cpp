@@ -1,6 +1,7 @@
 #include "qvzsim/session.h"
 
 #include <exception>
+#include <new>
 #include <optional>
 #include <vector>
 
@@ -10,14 +11,38 @@
 
 namespace qvzsim {
 
-Session::Session(Instrument& instrument, Faults& faults, Logger* logger, int id)
-    : instrument_(instrument), faults_(faults), logger_(logger), id_(id), dispatcher_(instrument, faults) {}
+Session::Session(Instrument& instrument, Faults& faults, Logger* logger, int id, const std::atomic<bool>* stop)
+    : instrument_(instrument), faults_(faults), logger_(logger), id_(id), stop_(stop), dispatcher_(instrument, faults) {}
 
 void Session::log(const std::string& text) const {
     if (logger_ != nullptr && logger_->enabled()) {
         logger_->write("#" + std::to_string(id_) + " " + text);
     }
 }
+
+namespace {
+
+// Joins `reply` to the replies so far with ';'. False, leaving them as they
+// were, when the joined reply would outgrow its cap (or memory).
+bool AppendReply(std::string& replies, bool& anyReply, const std::string& reply) {
+    const std::size_t separator = anyReply ? 1 : 0;
+    if (reply.size() > Session::kMaxReplyBytes - replies.size() - separator) {
+        return false;
+    }
+    try {
+        replies.reserve(replies.size() + separator + reply.size());
+    } catch (const std::bad_alloc&) {
+        return false;
+    }
+    if (anyReply) {
+        replies.push_back(';');
+    }
+    replies += reply;
+    anyReply = true;
+    return true;
+}
+
+}  // namespace
 
 MessageOutcome Session::handleMessage(std::string_view message) {
     while (!message.empty() && (message.back() == '\r' || message.back() == '\n')) {
@@ -30,6 +55,7 @@ MessageOutcome Session::handleMessage(std::string_view message) {
     MessageOutcome outcome;
     std::string replies;
     bool anyReply = false;
+    bool replyFull = false;  // the joined reply reached its cap
     // The compound-message path: after "A:B:C", a following "D" (no leading
     // colon) means "A:B:D". If that names nothing, D is tried from the root,
     // which is what lenient instruments do and what clients tend to expect.
@@ -37,6 +63,10 @@ MessageOutcome Session::handleMessage(std::string_view message) {
 
     const ParsedMessage parsed = ParseProgramMessage(message);
     for (const ScpiCommand& command : parsed.commands) {
+        if (stop_ != nullptr && stop_->load()) {
+            outcome.closeConnection = true;
+            break;
+        }
         std::optional<ResolvedCommand> resolved;
         std::vector<HeaderNode> used;
         if (!command.common && !command.rooted && !path.empty()) {
@@ -60,6 +90,9 @@ MessageOutcome Session::handleMessage(std::string_view message) {
         const FaultAction fault = faults_.onCommand(*resolved);
         if (fault.silence) {
             log("fault: no reply to " + command.text);
+        } else if (replyFull && command.query) {
+            // Answered by the error alone; its reply would not fit anyway.
+            instrument_.pushError(errors::kTooMuchData);
         } else {
             CommandResult result;
             try {
@@ -75,11 +108,12 @@ MessageOutcome Session::handleMessage(std::string_view message) {
                     log("fault: garbage instead of the reply to " + command.text);
                     result.reply = Faults::kGarbageReply;
                 }
-                if (anyReply) {
-                    replies.push_back(';');
+                if (!AppendReply(replies, anyReply, result.reply)) {
+                    log("reply over " + std::to_string(kMaxReplyBytes >> 20) + " MiB: " + command.text +
+                        " and the queries after it are not answered");
+                    instrument_.pushError(errors::kTooMuchData);
+                    replyFull = true;
                 }
-                replies += result.reply;
-                anyReply = true;
             }
         }
         if (fault.delayMs > 0) {

@@ -2,9 +2,9 @@
 
 #include <charconv>
 #include <cmath>
-#include <cstdio>
 #include <cstring>
-#include <memory>
+
+#include "fs/regular_file.h"
 
 namespace qvzsim {
 namespace {
@@ -13,7 +13,7 @@ constexpr std::size_t kValuesPerPoint = 9;  // frequency and four complex values
 constexpr double kPi = 3.14159265358979323846;
 // Far beyond any sweep (200,001 points take about 32 MB); a larger file is
 // refused before it is read into memory.
-constexpr long kMaxFileBytes = 256L * 1024 * 1024;
+constexpr std::size_t kMaxFileBytes = std::size_t{256} << 20;
 
 enum class DataFormat { kRealImaginary, kMagnitudeAngle, kDecibelAngle };
 
@@ -254,8 +254,8 @@ TouchstoneResult ParseTouchstone(std::string_view text) {
 
 TouchstoneResult ReadTouchstoneFile(const std::string& path) {
     const int ports = PortsFromExtension(path);
-    std::unique_ptr<std::FILE, int (*)(std::FILE*)> file(std::fopen(path.c_str(), "rb"), &std::fclose);
-    if (!file) {
+    fs::ReadResult file = fs::ReadRegularFile(path, kMaxFileBytes);
+    if (file.status == fs::ReadStatus::kCannotOpen) {
         TouchstoneResult result;
         result.status = TouchstoneStatus::kNotFound;
         return result;
@@ -263,34 +263,13 @@ TouchstoneResult ReadTouchstoneFile(const std::string& path) {
     if (ports != 0 && ports != 2) {
         return Invalid("a ." + path.substr(path.find_last_of('.') + 1) + " file is not a two-port file");
     }
-    // Read the whole file in one go; it is parsed from memory.
-    std::string text;
-    char chunk[1 << 16];
-    if (std::fseek(file.get(), 0, SEEK_END) == 0) {
-        // A directory opens on some systems and reports a nonsense size: only
-        // a plausible size is used, and reading it fails below anyway.
-        const long size = std::ftell(file.get());
-        if (size > 0 && size <= kMaxFileBytes) {
-            text.reserve(static_cast<std::size_t>(size));
-        }
-        std::rewind(file.get());
+    if (file.status == fs::ReadStatus::kNotRegular) {
+        return Invalid(file.detail + ", not a regular file");
     }
-    for (;;) {
-        std::size_t got = std::fread(chunk, 1, sizeof chunk, file.get());
-        text.append(chunk, got);
-        if (got < sizeof chunk) {
-            break;
-        }
-        if (text.size() > static_cast<std::size_t>(kMaxFileBytes)) {
-            return Invalid("the file is larger than 256 MiB");
-        }
+    if (file.status == fs::ReadStatus::kTooLarge) {
+        return Invalid("the file is larger than 256 MiB");
     }
-    if (std::ferror(file.get()) != 0) {
-        TouchstoneResult result;
-        result.status = TouchstoneStatus::kNotFound;  // e.g. a directory
-        return result;
-    }
-    return ParseTouchstone(text);
+    return ParseTouchstone(file.text);
 }
 
 bool CoversRange(const TouchstoneData& data, double lowHz, double highHz) {

@@ -153,6 +153,7 @@ using namespace qvz;
 extern "C" {
 
 QVZ_API int32_t QVZ_init(const char* resourceName) {
+    CloseSessionsOfEndedThreads();
     SessionState* state = ThreadSlotGet();
     if (state == nullptr) {
         state = AllocateSessionState();
@@ -197,6 +198,7 @@ QVZ_API int32_t QVZ_init(const char* resourceName) {
 }
 
 QVZ_API int32_t QVZ_close(void) {
+    CloseSessionsOfEndedThreads();
     SessionState* state = ThreadSlotGet();
     if (state == nullptr) {
         return VI_ERROR_INV_OBJECT;

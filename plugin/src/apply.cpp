@@ -6,6 +6,7 @@
 
 #include "circuit_model.h"
 #include "complex_value.h"
+#include "file_name_locks.h"
 #include "touchstone_writer.h"
 #include "visa/visa.h"
 
@@ -14,9 +15,12 @@ namespace {
 
 using visa::ViSession;
 
-// Beyond any analyzer's sweep; keeps a garbage reply from asking for gigabytes.
-constexpr std::int32_t kMaxPointCount = 10000000;
+// Just beyond the largest sweep of any analyzer; keeps a garbage reply from
+// asking for gigabytes of arrays and file.
+constexpr std::int32_t kMaxPointCount = 1000001;
 constexpr std::size_t kFileNameSize = 256;
+// The name inside the FILename string, each '"' doubled.
+constexpr std::size_t kQuotedNameSize = 2 * (kFileNameSize - 1) + 1;
 constexpr short kOff = 0;
 constexpr short kOn = 1;
 
@@ -82,6 +86,32 @@ Status StatusFromErrorNumber(std::int32_t errorNumber) {
     return static_cast<Status>(static_cast<std::uint32_t>(errorNumber) | 0x80000000u);
 }
 
+// A control character (CR and LF among them) in a name would end or split
+// the command that carries it; such a name is refused, never sent.
+bool HasControlCharacter(const char* text) {
+    for (const char* p = text; *p != '\0'; ++p) {
+        const unsigned char c = static_cast<unsigned char>(*p);
+        if (c < 0x20 || c == 0x7F) {
+            return true;
+        }
+    }
+    return false;
+}
+
+// The name as the inside of a SCPI string in double quotes: a '"' of the name
+// is doubled, so the analyzer reads it back as one and opens the file that
+// was written, and the string cannot end early.
+void QuoteForScpiString(const char* name, char (&quoted)[kQuotedNameSize]) {
+    std::size_t n = 0;
+    for (const char* p = name; *p != '\0'; ++p) {
+        if (*p == '"') {
+            quoted[n++] = '"';
+        }
+        quoted[n++] = *p;
+    }
+    quoted[n] = '\0';
+}
+
 Status FileStatus(TouchstoneWriteResult result) {
     switch (result) {
         case TouchstoneWriteResult::kOk:
@@ -101,24 +131,6 @@ struct SweepTrim {
     ~SweepTrim() { TrimSweepStorage(storage, points); }
 };
 
-// Queries the frequencies into `arrays`, computes the network and writes the
-// file.
-Status WriteSweep(const SessionState& state, ViSession vi, std::int32_t channel,
-                  std::int32_t pointCount, const char* fileName, const SweepArrays& arrays) {
-    // A short reply leaves the remaining frequencies at 0; N stays the count.
-    std::int32_t count = pointCount;
-    const Status status = visa::viQueryf(vi, ":SENSe%d:FREQuency:DATA?\n", "%,#lf", channel,
-                                         &count, arrays.frequencies);
-    if (status < 0) {
-        return status;
-    }
-    ComputeCircuitSParameters(state, pointCount, arrays.frequencies, arrays.s11, arrays.s21,
-                              arrays.s12, arrays.s22);
-    // The analyzer is never told to load a file that was not written whole.
-    return FileStatus(WriteTouchstoneFile(fileName, pointCount, arrays.frequencies, arrays.s11,
-                                          arrays.s21, arrays.s12, arrays.s22));
-}
-
 Status RunSequence(SessionState& state) {
     const ViSession vi = state.instrSession;
     const int portIndex = state.activePort;
@@ -127,14 +139,20 @@ Status RunSequence(SessionState& state) {
     }
     const int port = portIndex + 1;
 
-    // The name is known before the dialogue starts; one that does not fit is
-    // refused before the analyzer hears anything.
+    // The name is known before the dialogue starts; one that does not fit, or
+    // that could not travel inside a command, is refused before the analyzer
+    // hears anything.
+    if (HasControlCharacter(state.filePath) || HasControlCharacter(state.filePrefix)) {
+        return visa::VI_ERROR_INV_PARAMETER;
+    }
     char fileName[kFileNameSize];
     const int length = std::snprintf(fileName, sizeof fileName, "%s%sPort%d.s2p",
                                      state.filePath, state.filePrefix, port);
     if (length < 0 || static_cast<std::size_t>(length) >= sizeof fileName) {
         return visa::VI_ERROR_INV_LENGTH;
     }
+    char quotedName[kQuotedNameSize];
+    QuoteForScpiString(fileName, quotedName);
 
     std::int32_t channel = 0;
     Status status = visa::viQueryf(vi, "SERVice:CHANnel:ACTive?\n", "%d", &channel);
@@ -157,12 +175,28 @@ Status RunSequence(SessionState& state) {
         return visa::VI_ERROR_ALLOC;
     }
     const SweepTrim trim{state.sweep, pointCount};
-    status = WriteSweep(state, vi, channel, pointCount, fileName, arrays);
+    // A short reply leaves the remaining frequencies at 0; N stays the count.
+    std::int32_t count = pointCount;
+    status = visa::viQueryf(vi, ":SENSe%d:FREQuency:DATA?\n", "%,#lf", channel, &count,
+                            arrays.frequencies);
     if (status < 0) {
         return status;
     }
 
-    status = SendActionCommands(vi, state.action[portIndex], channel, port, fileName);
+    ComputeCircuitSParameters(state, pointCount, arrays.frequencies, arrays.s11, arrays.s21,
+                              arrays.s12, arrays.s22);
+    // From the write until the analyzer has answered the error query, no
+    // other thread of this process replaces this file: the analyzer loads
+    // exactly the network written here.
+    const FileNameLock fileLock(fileName);
+    // The analyzer is never told to load a file that was not written whole.
+    status = FileStatus(WriteTouchstoneFile(fileName, pointCount, arrays.frequencies, arrays.s11,
+                                            arrays.s21, arrays.s12, arrays.s22));
+    if (status < 0) {
+        return status;
+    }
+
+    status = SendActionCommands(vi, state.action[portIndex], channel, port, quotedName);
     if (status < 0) {
         return status;
     }
@@ -188,8 +222,9 @@ Status ApplyToAnalyzer(SessionState& state) {
         status = visa::VI_ERROR_IO;
     }
     if (status == visa::VI_ERROR_TMO) {
-        // Drop whatever late reply is still on its way, so the next query
-        // reads its own answer.
+        // A late reply must never be read as a later query's answer: the
+        // built-in layer's clear starts a new connection, an installed VISA
+        // clears the device its own way.
         visa::viClear(state.instrSession);
     }
     return status;

@@ -1,63 +1,49 @@
 #include "file_name_locks.h"
 
+#include <algorithm>
 #include <condition_variable>
-#include <cstring>
 #include <mutex>
+#include <vector>
+
+#include "platform/canonical_path.h"
 
 namespace qvz {
 namespace {
 
-// Names currently being written. A fixed table keeps locking free of
-// allocation; a thread that finds it full waits like one that finds its
-// name taken, so more writers than slots only queue up.
-constexpr int kMaxConcurrentNames = 64;
-
 struct Registry {
     std::mutex mutex;
     std::condition_variable released;
-    const char* names[kMaxConcurrentNames] = {};
+    std::vector<std::string> held;  // canonical keys, few at a time
 };
 
 Registry& TheRegistry() {
-    static Registry registry;
-    return registry;
+    // Never destroyed: a thread may still release a lock while the library
+    // is being unloaded.
+    static Registry* const registry = new Registry;
+    return *registry;
 }
 
-bool IsHeld(const Registry& registry, const char* fileName) {
-    for (const char* held : registry.names) {
-        if (held != nullptr && std::strcmp(held, fileName) == 0) {
-            return true;
-        }
-    }
-    return false;
-}
-
-int FreeSlot(const Registry& registry) {
-    for (int slot = 0; slot < kMaxConcurrentNames; ++slot) {
-        if (registry.names[slot] == nullptr) {
-            return slot;
-        }
-    }
-    return -1;
+bool IsHeld(const Registry& registry, const std::string& key) {
+    return std::find(registry.held.begin(), registry.held.end(), key) != registry.held.end();
 }
 
 }  // namespace
 
-FileNameLock::FileNameLock(const char* fileName) : slot_(-1) {
+FileNameLock::FileNameLock(const char* fileName) : key_(CanonicalFileKey(fileName)) {
     Registry& registry = TheRegistry();
     std::unique_lock<std::mutex> guard(registry.mutex);
-    registry.released.wait(guard, [&registry, fileName] {
-        return !IsHeld(registry, fileName) && FreeSlot(registry) >= 0;
-    });
-    slot_ = FreeSlot(registry);
-    registry.names[slot_] = fileName;
+    registry.released.wait(guard, [&registry, this] { return !IsHeld(registry, key_); });
+    registry.held.push_back(key_);
 }
 
 FileNameLock::~FileNameLock() {
     Registry& registry = TheRegistry();
     {
         std::lock_guard<std::mutex> guard(registry.mutex);
-        registry.names[slot_] = nullptr;
+        const auto it = std::find(registry.held.begin(), registry.held.end(), key_);
+        if (it != registry.held.end()) {
+            registry.held.erase(it);
+        }
     }
     registry.released.notify_all();
 }

@@ -1,17 +1,17 @@
-// Serialises writes of one file name within the process: two threads that
-// write the same Touchstone file never interleave their lines, while writes
-// of different names go ahead in parallel.
+// Serialises the use of one file within the process: two threads that write
+// (and have the analyzer load) the same Touchstone file take turns, while
+// different files go ahead in parallel. Spellings of one file (`dir/x`,
+// `dir/./x`, `dir//x`; on Windows any case) are the same file.
 #ifndef QVZ_FILE_NAME_LOCKS_H
 #define QVZ_FILE_NAME_LOCKS_H
 
+#include <string>
+
 namespace qvz {
 
-// Holds the write lock of one file name from construction to destruction,
-// waiting first while another thread holds the same name. Names are compared
-// as strings. `fileName` must stay valid and unchanged while the lock lives
-// (the lock keeps the pointer, not a copy, so that taking it never
-// allocates). std::mutex may throw std::system_error; callers at the C
-// boundary catch it.
+// Holds the lock of one file from construction to destruction, waiting first
+// while another thread holds the same file. May throw std::bad_alloc or
+// std::system_error; callers at the C boundary catch them.
 class FileNameLock {
 public:
     explicit FileNameLock(const char* fileName);
@@ -21,7 +21,7 @@ public:
     FileNameLock& operator=(const FileNameLock&) = delete;
 
 private:
-    int slot_;
+    std::string key_;
 };
 
 }  // namespace qvz

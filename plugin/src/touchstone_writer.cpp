@@ -1,17 +1,17 @@
 // Writes the two-port Touchstone file the analyzer loads as a port's
-// matching circuit. Every line is composed in a fixed buffer and handed to
-// the stream in one piece; the stream is flushed after the option line, the
-// column-header line and every data line so that the file grows line by
-// line. The data lines come from the line pipeline, which formats large
-// sweeps ahead of the writes.
+// matching circuit. Every line is composed in one fixed work buffer and
+// handed to the file in one piece; the file is flushed after the option
+// line, the column-header line and every data line so that it grows line by
+// line. It grows under a temporary name and replaces the named file whole
+// once complete, so the analyzer never loads half a file. The data lines
+// come from the line pipeline, which formats large sweeps ahead of the
+// writes.
 #include "touchstone_writer.h"
 
 #include <cstddef>
 #include <cstring>
-#include <fstream>
-#include <ios>
 
-#include "file_name_locks.h"
+#include "platform/replacing_file.h"
 #include "touchstone_clock.h"
 #include "touchstone_date_text.h"
 #include "touchstone_line_pipeline.h"
@@ -80,38 +80,29 @@ void ComposeHeaderLine(LineBuilder& line) {
     line.EndLine();
 }
 
-// The one way a line reaches the file.
-bool WriteLine(std::ofstream& file, const char* data, std::size_t size, bool flush) {
-    file.write(data, static_cast<std::streamsize>(size));
-    if (flush) {
-        file.flush();
-    }
-    return file.good();
-}
-
-bool WriteLine(std::ofstream& file, const LineBuilder& line, bool flush) {
-    return WriteLine(file, line.data(), line.size(), flush);
+bool WriteLine(ReplacingFile& file, const LineBuilder& line, bool flush) {
+    return file.WriteLine(line.data(), line.size(), flush);
 }
 
 // Every data line is flushed on its own.
 class FileLineSink final : public DataLineSink {
 public:
-    explicit FileLineSink(std::ofstream& file) : file_(file) {}
+    explicit FileLineSink(ReplacingFile& file) : file_(file) {}
 
     bool WriteLine(const char* data, std::size_t size) override {
-        return qvz::WriteLine(file_, data, size, true);
+        return file_.WriteLine(data, size, true);
     }
 
 private:
-    std::ofstream& file_;
+    ReplacingFile& file_;
 };
 
-TouchstoneWriteResult WriteLockedFile(const char* fileName, std::int32_t n,
+TouchstoneWriteResult WriteWholeFile(const char* fileName, std::int32_t n,
                                       const TouchstoneColumns& columns) {
-    // Binary mode: the line ends are written as CR LF on every platform and
-    // never translated. The open truncates an existing file.
-    std::ofstream file(fileName, std::ios::out | std::ios::binary | std::ios::trunc);
-    if (!file.is_open()) {
+    // Binary: the line ends are written as CR LF on every platform and never
+    // translated.
+    ReplacingFile file;
+    if (!file.Open(fileName)) {
         return TouchstoneWriteResult::kOpenFailed;
     }
 
@@ -134,9 +125,9 @@ TouchstoneWriteResult WriteLockedFile(const char* fileName, std::int32_t n,
         ok = WriteDataLines(columns, n, sink);
     }
 
-    file.close();
-    return ok && !file.fail() ? TouchstoneWriteResult::kOk
-                              : TouchstoneWriteResult::kWriteFailed;
+    // A failed write leaves the previous file as it was.
+    return ok && file.Commit() ? TouchstoneWriteResult::kOk
+                               : TouchstoneWriteResult::kWriteFailed;
 }
 
 }  // namespace
@@ -157,11 +148,10 @@ TouchstoneWriteResult WriteTouchstoneFile(const char* fileName, std::int32_t n,
     }
     const TouchstoneColumns columns{frequencies, s11, s21, s12, s22};
     try {
-        const FileNameLock lock(fileName);
-        return WriteLockedFile(fileName, n, columns);
+        return WriteWholeFile(fileName, n, columns);
     } catch (...) {
-        // Nothing may escape towards the C boundary (a failed mutex or an
-        // allocation inside the stream).
+        // Nothing may escape towards the C boundary (an allocation for the
+        // temporary name).
         return TouchstoneWriteResult::kWriteFailed;
     }
 }

@@ -10,13 +10,18 @@ namespace qvz {
 
 enum class TouchstoneWriteResult {
     kOk,
-    kOpenFailed,   // the file could not be created or truncated
-    kWriteFailed,  // a line or the close failed part-way
+    kOpenFailed,   // the file could not be created (or a directory is in the way)
+    kWriteFailed,  // a line, the close or the rename failed; the old file stays
 };
 
 // Creates or replaces `fileName` with the option line, the date line, the
-// column-header line and one data line per point (none for n <= 0). Writes of
-// the same name from several threads are serialised.
+// column-header line and one data line per point (none for n <= 0). The file
+// is written under a temporary name in the same directory and renamed over
+// `fileName` once complete: readers see the previous file or the new one,
+// never part of one, and a failed write keeps the previous file. A directory
+// at `fileName` is kOpenFailed. Callers that must keep other threads from
+// replacing the file (until the analyzer has loaded it) hold its
+// FileNameLock.
 TouchstoneWriteResult WriteTouchstoneFile(const char* fileName, std::int32_t n,
                                           const double* frequencies,
                                           const ComplexValue* s11,

@@ -274,7 +274,8 @@ TEST_F(ApplyTest, RepliesThatAreNotNumbersFailWithoutSendingMore) {
 }
 
 TEST_F(ApplyTest, PointCountsWithoutASaneArrayFailBeforeTheFrequencyQuery) {
-    for (const char* reply : {"-1\n", "10000001\n", "-2147483648\n"}) {
+    // 1,000,001 points is beyond the largest sweep of any analyzer.
+    for (const char* reply : {"-1\n", "1000002\n", "10000000\n", "10000001\n", "-2147483648\n"}) {
         SCOPED_TRACE(reply);
         instrument.setResponder([&](const std::string& command) -> std::optional<std::string> {
             if (command == "SERVice:CHANnel:ACTive?\n") return "1\n";
@@ -288,6 +289,61 @@ TEST_F(ApplyTest, PointCountsWithoutASaneArrayFailBeforeTheFrequencyQuery) {
         EXPECT_FALSE(std::filesystem::exists(fileFor(1)));
     }
 }
+
+TEST_F(ApplyTest, TheLargestSweepStillReachesTheFrequencyQuery) {
+    instrument.setResponder([](const std::string& command) -> std::optional<std::string> {
+        if (command == "SERVice:CHANnel:ACTive?\n") return "1\n";
+        if (command == "SENSe1:SWEep:POINts?\n") return "1000001\n";
+        return std::nullopt;  // the frequency query then times out
+    });
+    EXPECT_EQ(QVZ_ApplyChanges(), VI_ERROR_TMO);
+    EXPECT_EQ(instrument.commands(), Dialogue(std::begin(kQueries), std::end(kQueries)));
+}
+
+// A control character would end or split the command carrying the name (a
+// line feed ends a program message): such a name is refused before the
+// analyzer hears anything, and no file is written.
+TEST_F(ApplyTest, NamesWithControlCharactersAreRefusedBeforeAnyIo) {
+    struct Case {
+        const char* prefix;
+        bool inPath;
+    };
+    for (const Case c : {Case{"a\nb_", false}, Case{"a\rb_", false}, Case{"\x01", false},
+                         Case{"\x1F_", false}, Case{"del\x7F_", false}, Case{"tab\t", true},
+                         Case{"x\n:SYST:PRES\n", true}}) {
+        SCOPED_TRACE(c.prefix);
+        const std::string path = c.inPath ? (directory / c.prefix).string() : directory.string();
+        ASSERT_EQ(QVZ_SetS2PFilePath(path.c_str()), 0);
+        ASSERT_EQ(QVZ_SetS2PFilePrefix(c.inPath ? "Prefix_" : c.prefix), 0);
+        ASSERT_EQ(QVZ_SetAction(0), 0);
+        instrument.clearRecords();
+        EXPECT_EQ(QVZ_ApplyChanges(), VI_ERROR_INV_PARAMETER);
+        EXPECT_TRUE(instrument.records().empty());
+        EXPECT_TRUE(std::filesystem::is_empty(directory));
+    }
+}
+
+#if !defined(_WIN32)  // Windows refuses '"' in file names
+// Inside the quoted FILename argument a '"' of the name is doubled, as SCPI
+// strings require: the name cannot end the string early and smuggle in
+// commands, and the analyzer reads back the name that was written.
+TEST_F(ApplyTest, QuotesInTheNameAreDoubledInTheCommand) {
+    for (const std::string prefix : {"a\"b_", "x\";*RST;:SYST:PRES;\"", "\"\""}) {
+        SCOPED_TRACE(prefix);
+        ASSERT_EQ(QVZ_SetS2PFilePrefix(prefix.c_str()), 0);
+        ASSERT_EQ(QVZ_SetAction(0), 0);
+        instrument.clearRecords();
+        EXPECT_EQ(QVZ_ApplyChanges(), 0);
+        std::string quoted;
+        for (const char c : fileFor(1, prefix)) {
+            quoted += c;
+            if (c == '"') quoted += '"';
+        }
+        EXPECT_EQ(instrument.commands(), WithQueries(EmbeddingCommands(1, 1, quoted)));
+        EXPECT_EQ(FileLines(fileFor(1, prefix)).size(), 6u);
+    }
+}
+#endif
 
 TEST_F(ApplyTest, FileNamesLongerThan255CharactersAreRefusedBeforeAnyIo) {
     // 240 + 20 + "Port1.s2p" > 255

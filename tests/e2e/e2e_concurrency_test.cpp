@@ -1,6 +1,9 @@
 // Eight host threads, each with its own session, port and prefix, applying
 // against one emulator at the same time.
 #include <atomic>
+#include <cctype>
+#include <cstdint>
+#include <memory>
 #include <filesystem>
 #include <fstream>
 #include <string>
@@ -74,6 +77,77 @@ TEST(EndToEndThreads, EightSessionsApplyingAtOnceAllSucceed) {
         EXPECT_TRUE(slot.matching.on != slot.deembedding.on) << port;
     }
     server.stop();
+    std::filesystem::remove_all(directory);
+}
+
+// Every thread uses the same file name (the default prefix, and spellings of
+// one directory), each with its own analyzer that loads the file the moment
+// it receives the FILename command. The sweeps do not overlap, so an
+// analyzer handed another thread's network refuses it (error 102), and an
+// empty or half-written file is refused too (101): every apply must load
+// exactly its own thread's network.
+TEST(EndToEndThreads, ThreadsSharingOneFileNameEachLoadTheirOwnNetwork) {
+    constexpr int kSharers = 4;
+    constexpr int kApplies = 25;
+    const std::filesystem::path directory = TestDirectory();
+    const std::string base = directory.string();
+#if defined(_WIN32)
+    std::string upper = base;
+    for (char& c : upper) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+    const std::string spellings[kSharers] = {base, base + "\\.", base + "\\\\", upper};
+#else
+    const std::string spellings[kSharers] = {base, base + "/.", base + "//", base + "/./"};
+#endif
+    std::vector<std::unique_ptr<qvzsim::Server>> analyzers;
+    for (int t = 0; t < kSharers; ++t) {
+        qvzsim::ServerOptions options = QuietEmulator(1, 1, 51 + 10 * t);
+        options.instrument.sweep.startHz = (1.0 + t) * 1e9;
+        options.instrument.sweep.stopHz = (1.5 + t) * 1e9;
+        analyzers.push_back(std::make_unique<qvzsim::Server>(options));
+        ASSERT_TRUE(analyzers.back()->start());
+    }
+
+    std::vector<std::vector<std::string>> problems(kSharers);
+    std::atomic<int> ready{0};
+    std::vector<std::thread> threads;
+    for (int t = 0; t < kSharers; ++t) {
+        threads.emplace_back([&, t] {
+            auto& mine = problems[static_cast<std::size_t>(t)];
+            qvzsim::Server& analyzer = *analyzers[static_cast<std::size_t>(t)];
+            if (QVZ_init(ResourceFor(analyzer).c_str()) != 0 ||
+                QVZ_SetS2PFilePath(spellings[t].c_str()) != 0 || QVZ_SetCircuit(t) != 0) {
+                mine.push_back("set-up failed");
+            }
+            ++ready;
+            while (ready.load() < kSharers) {
+                std::this_thread::yield();
+            }
+            for (int i = 0; i < kApplies; ++i) {
+                const bool embed = i % 2 == 0;
+                QVZ_SetAction(embed ? QVZ_EMBEDDING : QVZ_DEEMBEDDING);
+                const std::int32_t status = QVZ_ApplyChanges();
+                const auto port = analyzer.snapshot().channel(1).port(1);
+                const auto& slot = embed ? port.matching : port.deembedding;
+                if (status != 0 || slot.filePoints != static_cast<std::size_t>(51 + 10 * t)) {
+                    mine.push_back("apply " + std::to_string(i) + ": status " +
+                                   std::to_string(status) + ", loaded " +
+                                   std::to_string(slot.filePoints) + " points");
+                }
+            }
+            QVZ_close();
+        });
+    }
+    for (auto& thread : threads) {
+        thread.join();
+    }
+    for (int t = 0; t < kSharers; ++t) {
+        const auto& mine = problems[static_cast<std::size_t>(t)];
+        EXPECT_TRUE(mine.empty()) << "thread " << t << " (" << spellings[t] << "): "
+                                  << mine.size() << " wrong applies, first: " << mine.front();
+    }
+    for (auto& analyzer : analyzers) {
+        analyzer->stop();
+    }
     std::filesystem::remove_all(directory);
 }
 

@@ -8,6 +8,8 @@
 
 #include "e2e_fixture.h"
 #include "qvzsim/faults.h"
+#include "platform/thread_slot.h"
+#include "session_state.h"
 #include "visa/visa.h"
 
 namespace qvz {
@@ -128,18 +130,78 @@ TEST_F(EndToEnd, TheAnalyzersErrorsReachTheCaller) {
     server.instrument().pushError(-222, "Data out of range");
     EXPECT_EQ(QVZ_ApplyChanges(), -222);
     EXPECT_EQ(QVZ_ApplyChanges(), 0);
+}
 
-    // The analyzer reads doubled quotes inside a quoted name as one, so with
-    // this prefix it looks for a file that was never written: -256.
-    ASSERT_EQ(QVZ_SetS2PFilePrefix("a\"\"b_"), 0);
-    ASSERT_EQ(QVZ_SetAction(QVZ_EMBEDDING), 0);
+// A '"' in the name travels doubled inside the FILename string: the analyzer
+// opens exactly the file that was written, and nothing after a quote in the
+// name is ever run as a command.
+TEST_F(EndToEnd, QuotesInTheNameReachTheAnalyzerAsPartOfTheName) {
 #if defined(_WIN32)
     // Windows refuses '"' in a file name: the file cannot be written, so the
     // apply fails before the analyzer is told anything.
+    ASSERT_EQ(QVZ_SetS2PFilePrefix("a\"\"b_"), 0);
+    ASSERT_EQ(QVZ_SetAction(QVZ_EMBEDDING), 0);
     EXPECT_LT(QVZ_ApplyChanges(), 0);
 #else
-    EXPECT_EQ(QVZ_ApplyChanges(), -256);
+    ASSERT_EQ(QVZ_SetAction(QVZ_EMBEDDING), 0);
+    for (const std::string prefix : {"a\"\"b_", "x\";*RST;:SYST:PRES;\"_", "\"_"}) {
+        SCOPED_TRACE(prefix);
+        ASSERT_EQ(QVZ_SetS2PFilePrefix(prefix.c_str()), 0);
+        EXPECT_EQ(QVZ_ApplyChanges(), 0);
+        const auto snapshot = server.snapshot();
+        const auto& port = snapshot.channel(2).port(1);
+        EXPECT_EQ(port.matching.file, (directory / (prefix + "Port1.s2p")).string());
+        EXPECT_EQ(port.matching.filePoints, 201u);
+        EXPECT_EQ(snapshot.errorCount, 0u);
+    }
 #endif
+}
+
+// A control character in the name never reaches the analyzer: a line feed
+// would end the command and start another.
+TEST_F(EndToEnd, ANameWithALineFeedIsRefusedBeforeTheAnalyzerHearsAnything) {
+    ASSERT_EQ(QVZ_SetAction(QVZ_EMBEDDING), 0);
+    ASSERT_EQ(QVZ_SetS2PFilePrefix("x\"\n*RST\n"), 0);
+    const int before = server.connectionsAccepted();
+    EXPECT_EQ(QVZ_ApplyChanges(), VI_ERROR_INV_PARAMETER);
+    EXPECT_EQ(server.connectionsAccepted(), before);
+    EXPECT_TRUE(server.snapshot().channel(2).port(1).matching.file.empty());
+    EXPECT_TRUE(std::filesystem::is_empty(directory));
+}
+
+// A reply that comes after its query timed out, landing while the next
+// apply's first query is waiting for its answer, must not be that answer:
+// a stale point count "2" would become the active channel, and the whole
+// fixture-simulator list would go to a channel the user never chose.
+TEST(EndToEndLateReply, TheNextApplyReadsOnlyItsOwnReplies) {
+    qvzsim::Server analyzer(QuietEmulator(2, 1, 2));
+    ASSERT_TRUE(analyzer.start());
+    const std::filesystem::path directory = TestDirectory();
+    ASSERT_EQ(QVZ_init(ResourceFor(analyzer).c_str()), 0);
+    ASSERT_EQ(QVZ_SetS2PFilePath(directory.string().c_str()), 0);
+    ASSERT_EQ(QVZ_SetAction(QVZ_EMBEDDING), 0);
+    // A shorter timeout than the library's 2000 ms keeps the test quick; the
+    // reconnect must carry it over.
+    ASSERT_EQ(viSetAttribute(ThreadSlotGet()->instrSession, VI_ATTR_TMO_VALUE, 400), VI_SUCCESS);
+
+    ASSERT_TRUE(analyzer.faults().delay("SENS:SWE:POIN?", 700));
+    EXPECT_EQ(QVZ_ApplyChanges(), VI_ERROR_TMO);
+    // The late "2" comes about 300 ms into the next apply, while its first
+    // query waits for an answer held back 200 ms.
+    ASSERT_TRUE(analyzer.faults().delay("SERV:CHAN:ACT?", 200));
+    EXPECT_EQ(QVZ_ApplyChanges(), 0);
+    const auto snapshot = analyzer.snapshot();
+    EXPECT_EQ(snapshot.channel(1).port(1).matching.file,
+              (directory / "Prefix_Port1.s2p").string());
+    EXPECT_TRUE(snapshot.channel(1).simulatorOn);
+    EXPECT_FALSE(snapshot.channel(2).simulatorOn) << "channel 2 was never the active channel";
+    EXPECT_TRUE(snapshot.channel(2).port(1).matching.file.empty());
+    EXPECT_EQ(snapshot.errorCount, 0u);
+    EXPECT_EQ(QVZ_ApplyChanges(), 0);
+
+    QVZ_close();
+    analyzer.stop();
+    std::filesystem::remove_all(directory);
 }
 
 }  // namespace

@@ -1,4 +1,6 @@
 #include "qvzsim/cli_options.h"
+#include "qvzsim/client.h"
+#include "qvzsim/endpoint.h"
 
 #include <gtest/gtest.h>
 
@@ -20,6 +22,7 @@ TEST(CommandLine, Defaults) {
     EXPECT_FALSE(line.server.quiet);
     EXPECT_FALSE(line.help);
     EXPECT_TRUE(line.send.empty());
+    EXPECT_EQ(line.server.maxConnections, 64);
     EXPECT_EQ(line.server.instrument.channels, 1);
     EXPECT_EQ(line.server.instrument.activeChannel, 1);
     EXPECT_EQ(line.server.instrument.sweep.points, 201);
@@ -30,7 +33,8 @@ TEST(CommandLine, Defaults) {
 TEST(CommandLine, EveryFlagInBothSpellings) {
     qvzsim::CommandLine line;
     ASSERT_EQ(Parse({"--bind", "0.0.0.0", "--port=0", "--channels", "4", "--active=3", "--points", "100001",
-                     "--start=1e6", "--stop", "20e9", "--quiet", "--send", "*IDN?", "--send=SYST:ERR?"},
+                     "--start=1e6", "--stop", "20e9", "--quiet", "--send", "*IDN?", "--send=SYST:ERR?",
+                     "--max-connections", "3"},
                     line),
               "");
     EXPECT_EQ(line.server.bindAddress, "0.0.0.0");
@@ -41,10 +45,46 @@ TEST(CommandLine, EveryFlagInBothSpellings) {
     EXPECT_EQ(line.server.instrument.sweep.startHz, 1e6);
     EXPECT_EQ(line.server.instrument.sweep.stopHz, 20e9);
     EXPECT_TRUE(line.server.quiet);
+    EXPECT_EQ(line.server.maxConnections, 3);
     EXPECT_EQ(line.send, (std::vector<std::string>{"*IDN?", "SYST:ERR?"}));
+    ASSERT_EQ(Parse({"--max-connections=10000"}, line), "");
+    EXPECT_EQ(line.server.maxConnections, 10000);
 
     ASSERT_EQ(Parse({"-h"}, line), "");
     EXPECT_TRUE(line.help);
+
+    ASSERT_EQ(Parse({"--version"}, line), "");
+    EXPECT_TRUE(line.version);
+    EXPECT_FALSE(qvzsim::VersionText().empty());
+}
+
+// --send waits for a reply only to a query; a '?' quoted inside a fault's
+// header is data, and waiting there would hang until the time limit.
+TEST(SendMode, OnlyAQuestionMarkOutsideQuotesExpectsAReply) {
+    const struct {
+        const char* message;
+        bool expectsReply;
+    } cases[] = {
+        {"*IDN?", true},
+        {":SYST:FSIM:REP?", true},
+        {"*RST", false},
+        {"SYST:FAUL:SIL \"SENS:SWE:POIN?\"", false},
+        {"SYST:FAUL:SIL 'SENS:SWE:POIN?',ALW", false},
+        {"SYST:FAUL:SIL \"SENS:SWE:POIN?\";:SYST:FAUL:COUN?", true},
+        {"CALC:FSIM:SEND:PMC:PORT1:USER:FIL \"a\"\"?\"\"b.s2p\"", false},
+        {"CALC:FSIM:SEND:PMC:PORT1:USER:FIL 'it''s?.s2p';*OPC?", true},
+        {"SYST:FAUL:SIL \"unterminated?", false},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(qvzsim::ExpectsReply(c.message), c.expectsReply) << c.message;
+    }
+}
+
+TEST(SendMode, EndpointsPutIpv6AddressesInBrackets) {
+    EXPECT_EQ(qvzsim::FormatEndpoint("127.0.0.1", 5025), "127.0.0.1:5025");
+    EXPECT_EQ(qvzsim::FormatEndpoint("localhost", 0), "localhost:0");
+    EXPECT_EQ(qvzsim::FormatEndpoint("::1", 5025), "[::1]:5025");
+    EXPECT_EQ(qvzsim::FormatEndpoint("fe80::1%eth0", 1), "[fe80::1%eth0]:1");
 }
 
 TEST(CommandLine, RefusesBadValues) {
@@ -66,6 +106,9 @@ TEST(CommandLine, RefusesBadValues) {
         {{"--start", "9e9"}, "start < stop"},
         {{"--start", "-1"}, "start < stop"},
         {{"--bind="}, "--bind"},
+        {{"--max-connections", "0"}, "--max-connections must be 1 to 10000"},
+        {{"--max-connections=10001"}, "--max-connections"},
+        {{"--max-connections", "many"}, "--max-connections"},
         {{"--quiet=yes"}, "takes no value"},
         {{"--verbose"}, "unknown option --verbose"},
         {{"5025"}, "unknown option 5025"},

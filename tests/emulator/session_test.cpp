@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <cstdlib>
 #include <memory>
 #include <string>
@@ -304,6 +305,52 @@ TEST_F(SessionTest, FileLoadErrorsAndClearing) {
     EXPECT_EQ(nextError(), 0);
     EXPECT_EQ(snapshot().channel(1).port(2).deembedding.file, "");
     EXPECT_EQ(ask("CALC1:FSIM:SEND:DEEM:PORT2:USER:FIL?"), "\"\"");
+}
+
+// Many large queries in one message: the joined reply stops at 64 MiB, each
+// query past it queues -223 instead, and the session carries on.
+TEST_F(SessionTest, JoinedReplyIsCappedAndTheRestQueueTooMuchData) {
+    InstrumentConfig config;
+    config.sweep.points = qvzsim::kMaxPoints;
+    configure(config);
+    const std::string one = ask("SENS:FREQ:DATA?");
+    ASSERT_FALSE(one.empty());
+    constexpr std::size_t kCap = std::size_t{64} << 20;
+    const std::size_t fitting = (kCap + 1) / (one.size() + 1);
+    const std::size_t queries = fitting + 8;
+    ASSERT_LT(queries - fitting, 32u);  // every refusal fits in the queue
+
+    std::string message = "SENS:FREQ:DATA?";
+    for (std::size_t i = 1; i < queries; ++i) {
+        message += ";SENS:FREQ:DATA?";
+    }
+    std::string reply = send(message).reply;
+    ASSERT_FALSE(reply.empty());
+    EXPECT_EQ(reply.back(), '\n');
+    EXPECT_LE(reply.size() - 1, kCap);
+    reply.pop_back();
+    std::size_t lists = 0;
+    for (std::size_t at = 0; at <= reply.size(); at += one.size() + 1, ++lists) {
+        ASSERT_EQ(reply.compare(at, one.size(), one), 0) << "list " << lists << " differs";
+    }
+    EXPECT_EQ(lists, fitting);
+    EXPECT_EQ(instrument_->errorCount(), queries - fitting);
+    for (std::size_t i = fitting; i < queries; ++i) {
+        EXPECT_EQ(ask(":SYST:ERR?"), "-223,\"Too much data\"");
+    }
+    EXPECT_EQ(ask("*OPC?;:SENS:SWE:POIN?"), "1;200001");
+}
+
+// A server that stops drops what is left of a message, however long.
+TEST_F(SessionTest, StopDropsTheRestOfTheMessage) {
+    std::atomic<bool> stop{false};
+    qvzsim::Session session(*instrument_, faults_, nullptr, 2, &stop);
+    EXPECT_EQ(session.handleMessage("SENS:SWE:POIN 11;*OPC?").reply, "1\n");
+    stop.store(true);
+    const MessageOutcome outcome = session.handleMessage("SENS:SWE:POIN 21;*OPC?");
+    EXPECT_TRUE(outcome.closeConnection);
+    EXPECT_EQ(outcome.reply, "");
+    EXPECT_EQ(snapshot().channel(1).sweep.points, 11);
 }
 
 TEST_F(SessionTest, StateQueriesAndBooleanForms) {

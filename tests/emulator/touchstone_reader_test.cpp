@@ -2,9 +2,17 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <cmath>
 #include <complex>
+#include <future>
 #include <string>
+
+#ifndef _WIN32
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+#endif
 
 #include "test_files.h"
 
@@ -141,6 +149,61 @@ TEST(TouchstoneReader, ReadsFromDisk) {
     TouchstoneResult broken = qvzsim::ReadTouchstoneFile(dir.write("broken.s2p", "# Hz S RI R 50\n1 2 3\n"));
     EXPECT_EQ(broken.status, TouchstoneStatus::kInvalid);
 }
+
+#ifndef _WIN32
+// Only regular files are read: a FIFO would block the connection for good and
+// a device or a huge sparse file would be read into memory. Each is refused
+// at once as an invalid file, with the reason.
+TEST(TouchstoneReader, RefusesWhatIsNotASmallRegularFile) {
+    qvzsim_test::TempDir dir;
+    const std::string fifo = dir.file("fifo.s2p");
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+    const std::string sparse = dir.file("sparse.s2p");
+    {
+        const int fd = ::open(sparse.c_str(), O_WRONLY | O_CREAT, 0600);
+        ASSERT_GE(fd, 0);
+        ASSERT_EQ(::ftruncate(fd, (off_t{256} << 20) + 1), 0);
+        ::close(fd);
+    }
+    const struct {
+        std::string path;
+        const char* reason;
+    } cases[] = {
+        {fifo, "not a regular file"},
+        {"/dev/zero", "not a regular file"},
+        {sparse, "larger than 256 MiB"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.path);
+        auto reading = std::async(std::launch::async, [&] { return qvzsim::ReadTouchstoneFile(c.path); });
+        if (reading.wait_for(std::chrono::seconds(5)) != std::future_status::ready) {
+            ADD_FAILURE() << "the read blocks";
+            // Let a reader stuck on the FIFO see the end of the stream.
+            const int writer = ::open(fifo.c_str(), O_WRONLY | O_NONBLOCK);
+            if (writer >= 0) {
+                ::close(writer);
+            }
+        }
+        const TouchstoneResult result = reading.get();
+        EXPECT_EQ(result.status, TouchstoneStatus::kInvalid);
+        EXPECT_NE(result.reason.find(c.reason), std::string::npos) << result.reason;
+    }
+}
+#endif
+
+#ifdef _WIN32
+// A device name opens a device, not a file: it is refused without being
+// opened (as missing where the C runtime cannot stat it, as under Wine, or
+// as not a regular file), never read as an empty file.
+TEST(TouchstoneReader, NeverReadsADeviceName) {
+    const TouchstoneResult result = qvzsim::ReadTouchstoneFile("NUL");
+    if (result.status == TouchstoneStatus::kInvalid) {
+        EXPECT_NE(result.reason.find("not a regular file"), std::string::npos) << result.reason;
+    } else {
+        EXPECT_EQ(result.status, TouchstoneStatus::kNotFound);
+    }
+}
+#endif
 
 TEST(TouchstoneReader, CoverageAllowsTenDigitRounding) {
     qvzsim::TouchstoneData data;

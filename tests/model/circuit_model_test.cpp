@@ -93,7 +93,11 @@ TEST_P(MirroredTopologies, ExchangeReflectionsAndKeepTransmissions) {
 
 INSTANTIATE_TEST_SUITE_P(Pairs, MirroredTopologies,
                          ::testing::Values(MirrorCase{0, 1}, MirrorCase{2, 3},
-                                           MirrorCase{5, 6}, MirrorCase{7, 8}));
+                                           MirrorCase{5, 6}, MirrorCase{7, 8}),
+                         [](const ::testing::TestParamInfo<MirrorCase>& pair) {
+                             return "Topology" + std::to_string(pair.param.topology) + "Mirror" +
+                                    std::to_string(pair.param.mirror);
+                         });
 
 class LosslessTopology : public ::testing::TestWithParam<std::int32_t> {};
 

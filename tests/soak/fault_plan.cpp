@@ -27,6 +27,7 @@ const char* FaultName(FaultKind kind) {
         case FaultKind::kDrop: return "dropped connection";
         case FaultKind::kGarbage: return "garbage reply";
         case FaultKind::kErrorEntry: return "error entry";
+        case FaultKind::kLateReply: return "late reply";
     }
     return "?";
 }
@@ -48,7 +49,8 @@ std::vector<PlannedApply> MakePlan(std::uint32_t seed, int applies, const FaultB
     const std::pair<FaultKind, int> wanted[] = {
         {FaultKind::kSilence, budget.silence},   {FaultKind::kShortDelay, budget.shortDelay},
         {FaultKind::kLongDelay, budget.longDelay}, {FaultKind::kDrop, budget.drop},
-        {FaultKind::kGarbage, budget.garbage},   {FaultKind::kErrorEntry, budget.errorEntry}};
+        {FaultKind::kGarbage, budget.garbage},   {FaultKind::kErrorEntry, budget.errorEntry},
+        {FaultKind::kLateReply, budget.lateReply}};
     for (const auto& [kind, count] : wanted) {
         for (int placed = 0, attempts = 0; placed < count; ++attempts) {
             if (attempts > 100000) {
@@ -72,6 +74,7 @@ std::vector<PlannedApply> MakePlan(std::uint32_t seed, int applies, const FaultB
                     apply.header = pick(kQueryCount);
                     break;
                 case FaultKind::kLongDelay:
+                case FaultKind::kLateReply:
                     apply.header = pick(kQueryCount);
                     apply.delayMs = kLongDelayMs;
                     break;

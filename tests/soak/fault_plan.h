@@ -21,8 +21,10 @@ enum class FaultKind {
     kDrop,        // the emulator closes the connection part-way
     kGarbage,     // a query is answered with garbage
     kErrorEntry,  // the error queue holds an entry when the apply reads it
+    kLateReply,   // a reply comes after the timeout, while the next apply's first
+                  // query waits for its own (held back) answer
 };
-constexpr int kFaultKinds = 7;
+constexpr int kFaultKinds = 8;
 
 const char* FaultName(FaultKind kind);
 
@@ -35,6 +37,7 @@ struct FaultBudget {
     int drop = 4;
     int garbage = 4;
     int errorEntry = 4;
+    int lateReply = 2;
 };
 
 // The headers the faults name. Queries first, in the order an apply sends

@@ -138,7 +138,8 @@ private:
             case FaultKind::kSilence: armed = faults.silence(header); break;
             case FaultKind::kGarbage: armed = faults.garbage(header); break;
             case FaultKind::kShortDelay:
-            case FaultKind::kLongDelay: armed = faults.delay(header, apply.delayMs); break;
+            case FaultKind::kLongDelay:
+            case FaultKind::kLateReply: armed = faults.delay(header, apply.delayMs); break;
             case FaultKind::kDrop: armed = faults.closeAfter(apply.dropAfterCommands); break;
             case FaultKind::kErrorEntry: server_.instrument().pushError(apply.errorCode); break;
         }
@@ -154,7 +155,8 @@ private:
             case FaultKind::kNone:
             case FaultKind::kShortDelay: return 0;
             case FaultKind::kSilence:
-            case FaultKind::kLongDelay: return visa::VI_ERROR_TMO;
+            case FaultKind::kLongDelay:
+            case FaultKind::kLateReply: return visa::VI_ERROR_TMO;
             case FaultKind::kGarbage: return visa::VI_ERROR_INV_FMT;
             case FaultKind::kErrorEntry: return StatusOfErrorEntry(apply.errorCode);
             case FaultKind::kDrop: return std::nullopt;
@@ -215,6 +217,15 @@ private:
                 // time to arrive before the next query goes out.
                 std::this_thread::sleep_for(
                     std::chrono::milliseconds(apply.delayMs - kTimeoutMs + 750));
+                pending_ = Pending::kTimeout;
+                break;
+            case FaultKind::kLateReply:
+                // No pause: the next apply starts at once, and its first query's
+                // answer is held back until after the late reply has been sent
+                // (the apply's own timeout still leaves it time to arrive).
+                Expect(server_.faults().delay(kFaultHeaders[0],
+                                              apply.delayMs - kTimeoutMs + 500),
+                       "arming the hold-back after a late reply");
                 pending_ = Pending::kTimeout;
                 break;
             case FaultKind::kDrop:
@@ -347,7 +358,7 @@ TEST(FaultSoak, ThreadsApplyingThroughInjectedFaultsFailExactlyWhenTheyMustAndRe
     PrintCounts(total);
 
     const FaultBudget budget;
-    const int timeouts = budget.silence + budget.longDelay;
+    const int timeouts = budget.silence + budget.longDelay + budget.lateReply;
     EXPECT_EQ(total.applies, kThreads * kAppliesPerThread);
     EXPECT_EQ(total.recoveredAfterTimeout, kThreads * timeouts);
     EXPECT_EQ(total.recoveredAfterReconnect, kThreads * budget.drop);

@@ -57,6 +57,7 @@ struct ScriptedInstrument::Core final : visa::Backend, std::enable_shared_from_t
     int calls[kCallKinds] = {};
     std::vector<Rule> rules;
     std::shared_ptr<ScriptedSession> latest;
+    bool reconnectsOnClear = false;
     unsigned generation = 0;  // bumped when the records are cleared
 
     // Counts one call and gives the status injected for it, if any. The
@@ -99,6 +100,11 @@ struct ScriptedInstrument::Core final : visa::Backend, std::enable_shared_from_t
 
     ViStatus Open(const visa::SocketResource& resource, const char* text,
                   std::unique_ptr<visa::Transport>* transport) override;
+
+    bool ReconnectsOnClear() const override {
+        std::lock_guard<std::mutex> lock(mutex);
+        return reconnectsOnClear;
+    }
 };
 
 namespace {
@@ -354,6 +360,11 @@ void ScriptedInstrument::serveAnalyzer(int channel, std::vector<double> frequenc
 void ScriptedInstrument::setReplyDelay(std::chrono::milliseconds delay) {
     std::lock_guard<std::mutex> lock(core_->mutex);
     core_->delay = delay;
+}
+
+void ScriptedInstrument::setReconnectsOnClear(bool reconnects) {
+    std::lock_guard<std::mutex> lock(core_->mutex);
+    core_->reconnectsOnClear = reconnects;
 }
 
 void ScriptedInstrument::queueInput(const std::string& bytes) {

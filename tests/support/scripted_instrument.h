@@ -85,6 +85,12 @@ public:
     // (for the reply or until the session's timeout), as a slow instrument.
     void setReplyDelay(std::chrono::milliseconds delay);
 
+    // With `reconnects`, viClear closes the session's connection and opens a
+    // new one (recorded as Close and Open), as the built-in socket backend
+    // does; a reply still on its way to the old connection never arrives.
+    // Off by default: viClear drops pending input (recorded as Clear).
+    void setReconnectsOnClear(bool reconnects);
+
     // Makes `bytes` readable on the most recently opened session, as if the
     // instrument had sent them unasked.
     void queueInput(const std::string& bytes);

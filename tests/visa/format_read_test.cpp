@@ -11,6 +11,7 @@
 #include <limits>
 #include <string>
 #include <vector>
+#include "param_names.h"
 
 namespace qvz::visa {
 namespace {
@@ -69,7 +70,8 @@ INSTANTIATE_TEST_SUITE_P(
                       IntCase{"- 5", "%d", VI_ERROR_INV_FMT, 0},
                       IntCase{"CH 3", "CH %d", VI_SUCCESS, 3},
                       IntCase{"CH3", "CH %d", VI_SUCCESS, 3},
-                      IntCase{"XX 3", "CH %d", VI_ERROR_INV_FMT, 0}));
+                      IntCase{"XX 3", "CH %d", VI_ERROR_INV_FMT, 0}),
+    qvz_test::NameByField<&IntCase::message>());
 
 // --- %lf -------------------------------------------------------------------
 
@@ -109,7 +111,8 @@ INSTANTIATE_TEST_SUITE_P(
                       DoubleCase{"x1", VI_ERROR_INV_FMT, 0},
                       DoubleCase{"+-1", VI_ERROR_INV_FMT, 0},
                       DoubleCase{"++1", VI_ERROR_INV_FMT, 0},
-                      DoubleCase{"1e999", VI_ERROR_INV_FMT, 0}));
+                      DoubleCase{"1e999", VI_ERROR_INV_FMT, 0}),
+    qvz_test::NameByField<&DoubleCase::message>());
 
 // --- %,#lf -----------------------------------------------------------------
 
@@ -157,7 +160,8 @@ INSTANTIATE_TEST_SUITE_P(
                       ListCase{"", 0, VI_SUCCESS, {}},
                       ListCase{"1,2", 0, VI_SUCCESS, {}},
                       ListCase{"", 3, VI_ERROR_INV_FMT, {}},
-                      ListCase{"abc", 3, VI_ERROR_INV_FMT, {}}));
+                      ListCase{"abc", 3, VI_ERROR_INV_FMT, {}}),
+    qvz_test::NameByField<&ListCase::message>());
 
 TEST(ReadList, NegativeCapacityIsRefused) {
     double array[2] = {};
@@ -227,7 +231,8 @@ INSTANTIATE_TEST_SUITE_P(
                       SetCase{"]]x", "%10[]]", 10, VI_SUCCESS, "]]"},
                       SetCase{"ab]cd", "%10[^]]", 10, VI_SUCCESS, "ab"},
                       SetCase{"  lead", "%10[^\"]", 10, VI_SUCCESS, "  lead"},
-                      SetCase{"x", "%1[x]", 1, VI_SUCCESS, "x"}));
+                      SetCase{"x", "%1[x]", 1, VI_SUCCESS, "x"}),
+    qvz_test::NameByField<&SetCase::message>());
 
 // --- whole formats ---------------------------------------------------------
 
@@ -278,7 +283,8 @@ INSTANTIATE_TEST_SUITE_P(
                       ErrorEntryCase{"0,No error", VI_ERROR_INV_FMT, 0, ""},
                       ErrorEntryCase{"0", VI_ERROR_INV_FMT, 0, ""},
                       ErrorEntryCase{"", VI_ERROR_INV_FMT, 0, ""},
-                      ErrorEntryCase{"\"No error\"", VI_ERROR_INV_FMT, 0, ""}));
+                      ErrorEntryCase{"\"No error\"", VI_ERROR_INV_FMT, 0, ""}),
+    qvz_test::NameByField<&ErrorEntryCase::message>());
 
 TEST(ReadFormat, ConversionsFillInOrder) {
     std::int32_t a = 0;
@@ -350,7 +356,8 @@ INSTANTIATE_TEST_SUITE_P(
                       FormatCase{"%d %0[abc]", VI_ERROR_NSUP_FMT},
                       FormatCase{"%d %99999999999[abc]", VI_ERROR_NSUP_FMT},
                       FormatCase{"%d %4[abc", VI_ERROR_INV_FMT},
-                      FormatCase{"%d %", VI_ERROR_INV_FMT}));
+                      FormatCase{"%d %", VI_ERROR_INV_FMT}),
+    qvz_test::NameByField<&FormatCase::format>());
 
 TEST(ReadFormat, NullFormatIsInvalid) {
     EXPECT_EQ(ValidateReadFormat(nullptr), VI_ERROR_INV_FMT);

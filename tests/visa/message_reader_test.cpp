@@ -61,6 +61,37 @@ TEST(MessageReader, JoinsPiecesIntoOneMessageAndKeepsTheRest) {
     EXPECT_EQ(reader.buffered(), 0u);
 }
 
+// A message longer than the cap fails with VI_ERROR_ALLOC once all of it has
+// been read and dropped; the message after it is read whole.
+TEST(MessageReader, AMessageOverTheCapIsDroppedToItsEnd) {
+    PieceTransport transport;
+    const std::string mebibyte(std::size_t{1} << 20, '7');
+    for (std::size_t i = 0; i < (MessageReader::kMaxMessageBytes >> 20) + 2; ++i) {
+        transport.pieces.push_back(mebibyte);
+    }
+    transport.pieces.push_back("7,7\nnext\n");
+    MessageReader reader;
+    std::string_view message;
+    EXPECT_EQ(reader.ReadMessage(transport, kLineEnd, Deadline::Never(), &message),
+              VI_ERROR_ALLOC);
+    EXPECT_LE(reader.capacity(), MessageReader::kMaxMessageBytes + (std::size_t{1} << 20));
+    ASSERT_EQ(reader.ReadMessage(transport, kLineEnd, Deadline::Never(), &message), VI_SUCCESS);
+    EXPECT_EQ(message, "next");
+}
+
+TEST(MessageReader, ALongReplysBufferIsGivenBackAfterTheRead) {
+    PieceTransport transport;
+    transport.pieces = {std::string(std::size_t{5} << 20, 'x') + "\nrest"};
+    MessageReader reader;
+    std::string_view message;
+    ASSERT_EQ(reader.ReadMessage(transport, kLineEnd, Deadline::Never(), &message), VI_SUCCESS);
+    EXPECT_EQ(message.size(), std::size_t{5} << 20);
+    EXPECT_GT(reader.capacity(), MessageReader::kRetainedBytes);
+    reader.ReleaseSpace();
+    EXPECT_LE(reader.capacity(), MessageReader::kRetainedBytes);
+    EXPECT_EQ(reader.buffered(), 4u) << "what follows the message is kept";
+}
+
 TEST(MessageReader, ServesBufferedMessagesWithoutReading) {
     PieceTransport transport;
     transport.pieces = {"a\nb\nc\n"};

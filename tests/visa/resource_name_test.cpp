@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include "param_names.h"
 
 namespace qvz::visa {
 namespace {
@@ -82,7 +83,8 @@ INSTANTIATE_TEST_SUITE_P(
         ResourceCase{"TCPIP0::[]::5025::SOCKET", VI_ERROR_INV_RSRC_NAME, "", 0, 0},
         ResourceCase{"TCPIP0::[host]::5025::SOCKET", VI_ERROR_INV_RSRC_NAME, "", 0, 0},
         ResourceCase{"TCPIP0::h::5025::SOCKET::", VI_ERROR_INV_RSRC_NAME, "", 0, 0},
-        ResourceCase{" TCPIP0::h::5025::SOCKET", VI_ERROR_INV_RSRC_NAME, "", 0, 0}));
+        ResourceCase{" TCPIP0::h::5025::SOCKET", VI_ERROR_INV_RSRC_NAME, "", 0, 0}),
+    qvz_test::NameByField<&ResourceCase::text>());
 
 TEST(ResourceName, NullTextIsAnInvalidName) {
     SocketResource parsed;

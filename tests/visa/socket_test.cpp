@@ -3,6 +3,7 @@
 
 #include <chrono>
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <thread>
 #include <vector>
@@ -173,6 +174,43 @@ TEST_F(SocketTest, ClearDiscardsInputThatHasArrived) {
     EXPECT_GE(viClear(vi_), VI_SUCCESS);
     ASSERT_EQ(viQueryf(vi_, "B?\n", "%d", &value), VI_SUCCESS);
     EXPECT_EQ(value, 42);
+}
+
+// A raw socket cannot clear a reply still in flight, so the clear after a
+// timeout ends the connection and opens a new one, keeping the session's
+// timeout and termination settings.
+TEST_F(SocketTest, ClearAfterATimeoutReconnects) {
+    ASSERT_EQ(viSetAttribute(vi_, VI_ATTR_TMO_VALUE, 100), VI_SUCCESS);
+    std::int32_t value = 0;
+    ASSERT_EQ(viQueryf(vi_, "SILENT?\n", "%d", &value), VI_ERROR_TMO);
+    ASSERT_EQ(viClear(vi_), VI_SUCCESS);
+    EXPECT_TRUE(server_.waitForConnections(2, 5s));
+    EXPECT_TRUE(server_.waitForDisconnect(5s)) << "the old connection must end";
+
+    ASSERT_EQ(viQueryf(vi_, "B?\n", "%d", &value), VI_SUCCESS);
+    EXPECT_EQ(value, 42);
+    ViUInt32 timeout = 0;
+    ASSERT_EQ(viGetAttribute(vi_, VI_ATTR_TMO_VALUE, &timeout), VI_SUCCESS);
+    EXPECT_EQ(timeout, 100u);
+    const auto start = Clock::now();
+    EXPECT_EQ(viQueryf(vi_, "SILENT?\n", "%d", &value), VI_ERROR_TMO);
+    EXPECT_LT(Clock::now() - start, 1500ms) << "the new connection keeps the 100 ms timeout";
+}
+
+TEST(SocketReconnect, AnInstrumentThatIsGoneLeavesTheSessionLost) {
+    auto server = std::make_unique<LoopbackServer>();
+    ViSession rm = VI_NULL;
+    ViSession vi = VI_NULL;
+    ASSERT_EQ(viOpenDefaultRM(&rm), VI_SUCCESS);
+    ASSERT_EQ(viOpen(rm, server->resource().c_str(), 0, 0, &vi), VI_SUCCESS);
+    server.reset();  // nothing listens on the port any more
+
+    EXPECT_EQ(viClear(vi), VI_ERROR_RSRC_NFOUND);
+    std::int32_t value = 0;
+    EXPECT_EQ(viQueryf(vi, "B?\n", "%d", &value), VI_ERROR_CONN_LOST);
+    EXPECT_EQ(viPrintf(vi, "C\n"), VI_ERROR_CONN_LOST);
+    EXPECT_EQ(viClose(vi), VI_SUCCESS);
+    EXPECT_EQ(viClose(rm), VI_SUCCESS);
 }
 
 TEST(SocketOpen, ARefusedConnectionIsResourceNotFound) {

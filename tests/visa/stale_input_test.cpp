@@ -4,6 +4,7 @@
 // sends nothing, still reads it.
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <cstdint>
 #include <optional>
 #include <ostream>
@@ -86,6 +87,54 @@ TEST_F(StaleInputTest, ALateReplyAfterTheDeviceClearIsNotTheNextAnswer) {
     instrument_.setResponder([](const std::string&) { return std::optional<std::string>("2\n"); });
     ASSERT_EQ(viQueryf(vi_, "CHANNEL?\n", "%d", &value), VI_SUCCESS);
     EXPECT_EQ(value, 2);
+}
+
+// The built-in socket layer's device clear: the connection that carried the
+// exchange that timed out is ended and a new one opened, so a reply still on
+// its way can never be read, not even after the next command has gone out.
+TEST_F(StaleInputTest, TheClearOpensANewConnectionWithTheSessionsSettings) {
+    instrument_.setReconnectsOnClear(true);
+    instrument_.setReplyDelay(std::chrono::milliseconds(300));  // the reply comes late
+    ASSERT_EQ(viSetAttribute(vi_, VI_ATTR_TMO_VALUE, 50), VI_SUCCESS);
+    std::int32_t value = 0;
+    ASSERT_EQ(viQueryf(vi_, "POINTS?\n", "%d", &value), VI_ERROR_TMO);
+    instrument_.clearRecords();
+    ASSERT_EQ(viClear(vi_), VI_SUCCESS);
+    EXPECT_EQ(instrument_.count(ScriptedInstrument::Call::Close), 1);
+    EXPECT_EQ(instrument_.count(ScriptedInstrument::Call::Open), 1);
+    EXPECT_EQ(instrument_.attribute(VI_ATTR_TMO_VALUE), std::optional<ViAttrState>(50));
+    EXPECT_EQ(instrument_.attribute(VI_ATTR_TERMCHAR_EN), std::optional<ViAttrState>(VI_TRUE));
+
+    // The next query is sent while the late reply would still be on its way.
+    instrument_.setReplyDelay(std::chrono::milliseconds(0));
+    ASSERT_EQ(viSetAttribute(vi_, VI_ATTR_TMO_VALUE, 2000), VI_SUCCESS);
+    ASSERT_EQ(viQueryf(vi_, "CHANNEL?\n", "%d", &value), VI_SUCCESS);
+    EXPECT_EQ(value, 2);
+}
+
+// A clear whose reconnect fails reports that failure; the session is then
+// lost (VI_ERROR_CONN_LOST) until an operation manages to reconnect, each
+// operation trying once.
+TEST_F(StaleInputTest, AFailedReconnectLeavesTheSessionLostUntilOneSucceeds) {
+    using Call = ScriptedInstrument::Call;
+    instrument_.setReconnectsOnClear(true);
+    ASSERT_EQ(viSetAttribute(vi_, VI_ATTR_TMO_VALUE, 40), VI_SUCCESS);
+    instrument_.failCall(Call::Open, 1, VI_ERROR_RSRC_NFOUND);
+    EXPECT_EQ(viClear(vi_), VI_ERROR_RSRC_NFOUND);
+
+    std::int32_t value = 0;
+    instrument_.failCall(Call::Open, 1, VI_ERROR_RSRC_NFOUND);
+    instrument_.clearRecords();
+    EXPECT_EQ(viQueryf(vi_, "CHANNEL?\n", "%d", &value), VI_ERROR_CONN_LOST);
+    EXPECT_EQ(instrument_.count(Call::Open), 1) << "one attempt per operation";
+    EXPECT_TRUE(instrument_.commands().empty());
+    ViUInt32 timeout = 0;
+    EXPECT_EQ(viGetAttribute(vi_, VI_ATTR_TMO_VALUE, &timeout), VI_SUCCESS);
+    EXPECT_EQ(timeout, 40u);
+
+    ASSERT_EQ(viQueryf(vi_, "CHANNEL?\n", "%d", &value), VI_SUCCESS);
+    EXPECT_EQ(value, 2);
+    EXPECT_EQ(instrument_.attribute(VI_ATTR_TMO_VALUE), std::optional<ViAttrState>(40));
 }
 
 TEST_F(StaleInputTest, ScanfStillReadsWhatArrivedUnasked) {

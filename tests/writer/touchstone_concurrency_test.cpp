@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <cctype>
 #include <chrono>
 #include <cstdint>
 #include <future>
@@ -128,6 +129,46 @@ TEST(FileNameLock, SameNameWaitsForTheHolder) {
     holder.reset();
     EXPECT_EQ(contender.wait_for(std::chrono::seconds(10)), std::future_status::ready);
 }
+
+// Spellings of one file are one lock: the analyzer loads the file, not the
+// spelling, so two writers of it must take turns whatever they call it.
+class FileNameLockSpelling : public ::testing::TestWithParam<const char*> {};
+
+TEST_P(FileNameLockSpelling, WaitsForTheHolderOfTheSameFile) {
+    ScratchDirectory dir;
+    const std::string held = dir.File("Prefix_Port1.s2p");
+    const std::string other = dir.path().string() + GetParam() + "Prefix_Port1.s2p";
+    auto holder = std::make_unique<FileNameLock>(held.c_str());
+    auto contender = std::async(std::launch::async, [&other] {
+        FileNameLock lock(other.c_str());
+    });
+    EXPECT_EQ(contender.wait_for(std::chrono::milliseconds(200)), std::future_status::timeout)
+        << other << " did not wait for " << held;
+    holder.reset();
+    EXPECT_EQ(contender.wait_for(std::chrono::seconds(10)), std::future_status::ready);
+}
+
+#if defined(_WIN32)
+INSTANTIATE_TEST_SUITE_P(Aliases, FileNameLockSpelling,
+                         ::testing::Values("\\", "\\.\\", "\\\\", "/"));
+
+TEST(FileNameLock, CaseDoesNotMatterOnWindows) {
+    ScratchDirectory dir;
+    const std::string held = dir.File("Prefix_Port1.s2p");
+    std::string upper = held;
+    for (char& c : upper) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+    auto holder = std::make_unique<FileNameLock>(held.c_str());
+    auto contender = std::async(std::launch::async, [&upper] {
+        FileNameLock lock(upper.c_str());
+    });
+    EXPECT_EQ(contender.wait_for(std::chrono::milliseconds(200)), std::future_status::timeout);
+    holder.reset();
+    EXPECT_EQ(contender.wait_for(std::chrono::seconds(10)), std::future_status::ready);
+}
+#else
+INSTANTIATE_TEST_SUITE_P(Aliases, FileNameLockSpelling,
+                         ::testing::Values("/", "//", "/./", "/.//./"));
+#endif
 
 TEST(FileNameLock, OtherNamesDoNotWait) {
     const FileNameLock port1("C:\\data\\Prefix_Port1.s2p");

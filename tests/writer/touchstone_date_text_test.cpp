@@ -9,6 +9,7 @@
 #include <string>
 
 #include "touchstone_date_text.h"
+#include "param_names.h"
 
 namespace qvz {
 namespace {
@@ -69,7 +70,8 @@ INSTANTIATE_TEST_SUITE_P(
         DateCase{Make(2025, 0, 0, 0, 0, 0, 0), "<rejected>"},
         DateCase{Make(2025, 0, 1, 0, 24, 0, 0), "<rejected>"},
         DateCase{Make(10000, 0, 1, 0, 0, 0, 0), "<rejected>"},
-        DateCase{Make(-1, 0, 1, 0, 0, 0, 0), "<rejected>"}));
+        DateCase{Make(-1, 0, 1, 0, 0, 0, 0), "<rejected>"}),
+    qvz_test::NameByField<&DateCase::text>());
 
 TEST(DateTextFor, UnavailableTimeGivesTheFixedText) {
     char out[kDateTextLength];

@@ -13,6 +13,7 @@
 #include <string>
 
 #include "touchstone_number_format.h"
+#include "param_names.h"
 
 namespace qvz {
 namespace {
@@ -76,7 +77,8 @@ INSTANTIATE_TEST_SUITE_P(
         Case{std::numeric_limits<double>::quiet_NaN(), "NAN"},
         Case{-std::numeric_limits<double>::quiet_NaN(), "NAN"},
         Case{std::numeric_limits<double>::infinity(), "INF"},
-        Case{-std::numeric_limits<double>::infinity(), "-INF"}));
+        Case{-std::numeric_limits<double>::infinity(), "-INF"}),
+    qvz_test::NameByField<&Case::text>());
 
 class AgainstCLibrary : public ::testing::TestWithParam<int> {};
 

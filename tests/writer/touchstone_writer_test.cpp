@@ -19,6 +19,7 @@
 
 #include "touchstone_writer.h"
 #include "writer_test_support.h"
+#include "param_names.h"
 
 namespace qvz {
 namespace {
@@ -135,7 +136,8 @@ INSTANTIATE_TEST_SUITE_P(Table, FrequencyExponents,
                                            ExponentCase{1e3, "1.000000000E+003"},
                                            ExponentCase{1.0, "1.000000000E+000"},
                                            ExponentCase{0.5, "5.000000000E-001"},
-                                           ExponentCase{3e6, "3.000000000E+006"}));
+                                           ExponentCase{3e6, "3.000000000E+006"}),
+    qvz_test::NameByField<&ExponentCase::text>());
 
 struct FieldCase {
     double value;
@@ -165,7 +167,8 @@ INSTANTIATE_TEST_SUITE_P(
                       FieldCase{-0.2, " -2.000000000E-001"},
                       FieldCase{std::numeric_limits<double>::quiet_NaN(), "  NAN"},
                       FieldCase{std::numeric_limits<double>::infinity(), "  INF"},
-                      FieldCase{-std::numeric_limits<double>::infinity(), " -INF"}));
+                      FieldCase{-std::numeric_limits<double>::infinity(), " -INF"}),
+    qvz_test::NameByField<&FieldCase::field>());
 
 class NoDataLines : public ::testing::TestWithParam<std::int32_t> {};
 
@@ -232,8 +235,15 @@ TEST(TouchstoneWriter, MissingArrayIsRefusedBeforeTheFileIsTouched) {
 #if defined(__linux__)
 // /dev/full opens fine and then fails every write that reaches the device, so
 // the first flush fails: the result must say so.
+// A failed write (the file system full, here a file-size limit) is
+// reported. The device /dev/full is not used for this any more: a device at
+// the name is now replaced, not written through.
 TEST(TouchstoneWriter, FailedWritesAreReportedAsWriteFailure) {
-    EXPECT_EQ(WorkedPoint().WriteTo("/dev/full"), TouchstoneWriteResult::kWriteFailed);
+    ScratchDirectory dir;
+    EXPECT_EQ(test::WithFileSizeLimit(100, [&] {
+                  return WorkedPoint().WriteTo(dir.File("limited.s2p"));
+              }),
+              TouchstoneWriteResult::kWriteFailed);
 }
 #endif
 

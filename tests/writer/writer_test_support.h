@@ -16,6 +16,12 @@
 
 #include "touchstone_clock.h"
 
+#if defined(__linux__)
+#include <sys/resource.h>
+
+#include <csignal>
+#endif
+
 namespace qvz::test {
 
 // A fresh directory per test, removed afterwards.
@@ -89,6 +95,25 @@ private:
     }
     static std::time_t Read() { return Now().load(); }
 };
+
+#if defined(__linux__)
+// Runs `write` while no file of the process may grow beyond `bytes` (a write
+// past it fails with EFBIG instead of raising SIGXFSZ): a file system that
+// fills up part-way through a file, without needing one.
+template <typename Write>
+auto WithFileSizeLimit(rlim_t bytes, Write write) {
+    struct rlimit saved {};
+    getrlimit(RLIMIT_FSIZE, &saved);
+    void (*savedHandler)(int) = std::signal(SIGXFSZ, SIG_IGN);
+    struct rlimit limited = saved;
+    limited.rlim_cur = bytes;
+    setrlimit(RLIMIT_FSIZE, &limited);
+    auto result = write();
+    setrlimit(RLIMIT_FSIZE, &saved);
+    std::signal(SIGXFSZ, savedHandler);
+    return result;
+}
+#endif
 
 }  // namespace qvz::test
 

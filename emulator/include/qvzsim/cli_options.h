@@ -12,6 +12,7 @@ namespace qvzsim {
 struct CommandLine {
     ServerOptions server;
     bool help = false;
+    bool version = false;
     // --send: act as a client of a running emulator instead (bind address
     // and port say where), send these messages, print the replies.
     std::vector<std::string> send;
@@ -22,6 +23,9 @@ struct CommandLine {
 std::string ParseCommandLine(int argc, const char* const* argv, CommandLine& out);
 
 std::string UsageText();
+
+// The emulator's version, the project's (also in *IDN?).
+std::string VersionText();
 
 }  // namespace qvzsim
 

@@ -40,6 +40,11 @@ private:
     std::unique_ptr<Impl> impl_;
 };
 
+// True when the program message holds a query, i.e. a '?' outside quoted
+// strings ("..." or '...', a doubled quote standing for one): the analyzer
+// answers it with a line. `SYST:FAUL:SIL "SENS:SWE:POIN?"` is a setting.
+bool ExpectsReply(std::string_view message);
+
 }  // namespace qvzsim
 
 #endif

@@ -37,6 +37,9 @@ struct ServerOptions {
     InstrumentConfig instrument;
     bool quiet = false;
     std::ostream* log = nullptr;  // nullptr: standard output
+    // Connections served at once (one thread each); one more is accepted
+    // and closed at once. At least 1.
+    int maxConnections = 64;
 };
 
 class Server {
@@ -70,6 +73,7 @@ private:
 
     void acceptLoop();
     void serve(Connection& connection);
+    void serveMessages(Connection& connection);
     void reapFinished(bool all);
 
     ServerOptions options_;

@@ -5,6 +5,8 @@
 #ifndef QVZSIM_SESSION_H
 #define QVZSIM_SESSION_H
 
+#include <atomic>
+#include <cstddef>
 #include <string>
 #include <string_view>
 
@@ -23,8 +25,16 @@ struct MessageOutcome {
 
 class Session {
 public:
-    // `logger` may be nullptr; `id` names the connection in the log.
-    Session(Instrument& instrument, Faults& faults, Logger* logger, int id);
+    // `logger` may be nullptr; `id` names the connection in the log. Once
+    // `stop` (when given) turns true, the rest of a message is dropped: a
+    // message of many slow commands must not hold up a server that stops.
+    Session(Instrument& instrument, Faults& faults, Logger* logger, int id,
+            const std::atomic<bool>* stop = nullptr);
+
+    // The longest joined reply of one program message (64 MiB): a query whose
+    // reply would go beyond it, and every query after it in that message,
+    // queues -223 instead of being answered.
+    static constexpr std::size_t kMaxReplyBytes = std::size_t{64} << 20;
 
     // Handles one program message. The replies of several queries in one
     // message are joined with ';' into one response line.
@@ -37,6 +47,7 @@ private:
     Faults& faults_;
     Logger* logger_;
     int id_;
+    const std::atomic<bool>* stop_;
     Dispatcher dispatcher_;
 };
 

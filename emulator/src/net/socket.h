@@ -4,6 +4,7 @@
 #ifndef QVZSIM_NET_SOCKET_H
 #define QVZSIM_NET_SOCKET_H
 
+#include <atomic>
 #include <cstddef>
 #include <cstdint>
 #include <string>
@@ -43,6 +44,10 @@ public:
     long long receive(char* buffer, std::size_t size) const;
     // Sends everything; false on error.
     bool sendAll(const char* data, std::size_t size) const;
+    // Sends everything unless `stop` turns true first (looked at every
+    // `pollMs` while the peer reads nothing); false on error or when stopped.
+    // A client that stops reading cannot hold the caller.
+    bool sendAllUnless(const char* data, std::size_t size, const std::atomic<bool>& stop, int pollMs) const;
     // Ends both directions; a thread waiting on the socket wakes up. The
     // handle stays open until close().
     void shutdownBoth() const;
@@ -53,7 +58,9 @@ private:
     NativeSocket handle_ = kInvalidSocket;
 };
 
-// Resolves `host` (numeric or a name) and binds a listening socket to it.
+// Resolves `host` (numeric or a name) and binds a listening socket to it,
+// with the longest backlog the system allows, so that a burst of clients
+// is never left to TCP's retries.
 bool Listen(const std::string& host, std::uint16_t port, Socket& listener,
             std::uint16_t& boundPort, std::string& error);
 

@@ -68,6 +68,12 @@ public:
     virtual ViStatus Open(const SocketResource& resource, const char* text,
                           std::unique_ptr<Transport>* transport) = 0;
 
+    // True when viClear ends the session's connection and opens a new one to
+    // the same resource, so that bytes of an exchange that timed out (a
+    // reply still on its way) can never be read as a later answer. Otherwise
+    // viClear drops the input that has arrived.
+    virtual bool ReconnectsOnClear() const { return false; }
+
 protected:
     Backend() = default;
     Backend(const Backend&) = default;

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <new>
 
 namespace qvz {
 namespace visa {
@@ -28,13 +29,25 @@ void MessageReader::Compact() {
     start_ = 0;
 }
 
+void MessageReader::ReleaseSpace() {
+    if (buffer_.size() <= kRetainedBytes) {
+        return;
+    }
+    Compact();
+    try {
+        std::vector<char> smaller(std::max({used_, kReadChunk, kRetainedBytes / 2}));
+        std::memcpy(smaller.data(), buffer_.data(), used_);
+        buffer_.swap(smaller);
+    } catch (const std::bad_alloc&) {
+        // Keeping the larger buffer is no failure.
+    }
+}
+
 ViStatus MessageReader::Fill(Transport& transport, const Deadline& deadline) {
     Compact();
-    if (used_ >= kMaxMessageBytes) {
-        return VI_ERROR_ALLOC;
-    }
     if (buffer_.size() - used_ < kReadChunk) {
-        buffer_.resize(std::max(buffer_.size() * 2, used_ + kReadChunk));
+        buffer_.resize(std::min(std::max(buffer_.size() * 2, used_ + kReadChunk),
+                                kMaxMessageBytes + kReadChunk));
     }
     std::size_t received = 0;
     const ViStatus status =
@@ -82,6 +95,9 @@ ViStatus MessageReader::ReadMessage(Transport& transport, const MessageEnd& end,
             return completion;
         }
         scanned_ = used_;
+        if (used_ - start_ >= kMaxMessageBytes) {
+            return DropRestOfMessage(transport, end.termChar, deadline);
+        }
         const ViStatus status = Fill(transport, deadline);
         if (status < VI_SUCCESS) {
             return status;
@@ -89,6 +105,26 @@ ViStatus MessageReader::ReadMessage(Transport& transport, const MessageEnd& end,
         if (status > VI_SUCCESS) {
             completion = status;
         }
+    }
+}
+
+ViStatus MessageReader::DropRestOfMessage(Transport& transport, char termChar,
+                                          const Deadline& deadline) {
+    Discard();
+    ReleaseSpace();
+    for (;;) {
+        const ViStatus status = Fill(transport, deadline);
+        if (status < VI_SUCCESS) {
+            return status;  // a timeout: the rest never came
+        }
+        const void* found = std::memchr(buffer_.data(), termChar, used_);
+        if (found != nullptr) {
+            // What follows the end belongs to the next message.
+            start_ = static_cast<std::size_t>(static_cast<const char*>(found) - buffer_.data()) + 1;
+            scanned_ = start_;
+            return VI_ERROR_ALLOC;
+        }
+        Discard();
     }
 }
 

@@ -22,8 +22,12 @@ struct MessageEnd {
 class MessageReader {
 public:
     // The largest message buffered; a longer one fails with VI_ERROR_ALLOC
-    // rather than eating the host's memory.
-    static constexpr std::size_t kMaxMessageBytes = std::size_t{512} << 20;
+    // once the rest of it has been read and dropped, rather than eating the
+    // host's memory.
+    static constexpr std::size_t kMaxMessageBytes = std::size_t{64} << 20;
+    // What the buffer keeps between reads; one long reply does not hold on
+    // to its memory until the session closes.
+    static constexpr std::size_t kRetainedBytes = std::size_t{1} << 20;
 
     // Reads the next message and points `*message` at it (without its
     // termination character). The message counts as consumed at once; the
@@ -40,12 +44,21 @@ public:
     // Drops everything buffered.
     void Discard();
 
+    // Gives back buffer space beyond kRetainedBytes (keeping what is
+    // buffered). Ends the validity of the last message's view.
+    void ReleaseSpace();
+
+    std::size_t capacity() const { return buffer_.size(); }
+
     std::size_t buffered() const { return used_ - start_; }
 
 private:
     // Reads one chunk from the transport onto the end of the buffer.
     ViStatus Fill(Transport& transport, const Deadline& deadline);
     void Compact();
+    // Reads and drops input through the next termination character, which
+    // ends a message too long to keep; VI_ERROR_ALLOC once it is found.
+    ViStatus DropRestOfMessage(Transport& transport, char termChar, const Deadline& deadline);
 
     std::vector<char> buffer_;
     std::size_t start_ = 0;    // first byte not yet handed out

@@ -39,9 +39,18 @@ struct Session {
     // Held for each operation on the session: one thread at a time does I/O,
     // and a close waits for the operation in progress to end.
     std::mutex io;
-    std::unique_ptr<Transport> transport;  // null once closed
+    std::unique_ptr<Transport> transport;  // null once closed, or while the connection is lost
     InstrumentAttributes attributes;
     MessageReader reader;
+
+    // What viOpen connected to: a backend that reconnects on a device clear
+    // opens it again.
+    SocketResource resource;
+    std::string resourceText;
+    // The reconnect of a device clear failed: there is no transport, every
+    // operation tries to reconnect once and otherwise gives
+    // VI_ERROR_CONN_LOST.
+    bool connectionLost = false;
 
     // Set before the session is registered when it belongs to the installed
     // library (which stays loaded while the session lives). The library's

@@ -19,6 +19,10 @@ public:
         return ConnectTcp(resource.host, resource.port, Deadline::After(kConnectTimeoutMs),
                           transport);
     }
+
+    // A raw socket has no device clear of its own: dropping what has arrived
+    // cannot catch a late reply still in flight. A new connection can.
+    bool ReconnectsOnClear() const override { return true; }
 };
 
 }  // namespace

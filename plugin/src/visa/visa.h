@@ -112,7 +112,14 @@ ViStatus viGetAttribute(ViObject vi, ViAttr attribute, void* value);
 // VI_ERROR_INV_FMT, and the values not filled must not be used. The session
 // timeout bounds each whole write and each whole read (VI_ERROR_TMO); a peer
 // that closed the connection gives VI_ERROR_CONN_LOST, any other transport
-// failure VI_ERROR_IO. viClear discards every unread input byte. viQueryf
+// failure VI_ERROR_IO. viClear discards every unread input byte; on a raw
+// socket it does so by ending the connection and opening a new one to the
+// same resource with the same settings, so that a reply still on its way
+// (after a timeout) can never be read. When that reconnect fails, viClear
+// returns its failure and every later operation tries once more to
+// reconnect, giving VI_ERROR_CONN_LOST when it cannot. A response message
+// over 64 MiB fails its read with VI_ERROR_ALLOC once the rest of it has
+// been read and dropped. viQueryf
 // first drops whatever input arrived before its command (a reply that came
 // after an earlier query timed out is not this query's answer); viScanf
 // reads such input.

@@ -77,6 +77,54 @@ void StoreAttribute(InstrumentAttributes& attributes, ViAttr attribute, ViAttrSt
     }
 }
 
+// Ends the session's connection and opens a new one to the same resource
+// with the session's attributes; the caller holds the session's lock. On
+// failure the session is left without a connection, marked lost.
+ViStatus Reconnect(Session& session) {
+    if (session.transport) {
+        session.transport->Close();
+        session.transport.reset();
+    }
+    session.reader.Discard();
+    session.connectionLost = true;
+    std::unique_ptr<Transport> transport;
+    ViStatus status =
+        session.backend->Open(session.resource, session.resourceText.c_str(), &transport);
+    if (status < VI_SUCCESS) {
+        return status;
+    }
+    if (!transport) {
+        return VI_ERROR_IO;
+    }
+    const InstrumentAttributes& attributes = session.attributes;
+    const std::pair<ViAttr, ViAttrState> settings[] = {
+        {VI_ATTR_TMO_VALUE, attributes.timeoutMs},
+        {VI_ATTR_TERMCHAR_EN, attributes.termCharEnabled ? VI_TRUE : VI_FALSE},
+        {VI_ATTR_TERMCHAR, attributes.termChar}};
+    for (const auto& [attribute, value] : settings) {
+        const ViStatus set = transport->SetAttribute(attribute, value);
+        if (set < VI_SUCCESS) {
+            transport->Close();
+            return set;
+        }
+    }
+    session.transport = std::move(transport);
+    session.connectionLost = false;
+    return status;
+}
+
+// Whether the session can do I/O now; the caller holds the session's lock. A
+// session whose connection was lost tries once to reconnect.
+ViStatus Connected(Session& session) {
+    if (session.transport) {
+        return VI_SUCCESS;
+    }
+    if (!session.connectionLost) {
+        return VI_ERROR_INV_OBJECT;  // closed
+    }
+    return Reconnect(session) < VI_SUCCESS ? VI_ERROR_CONN_LOST : VI_SUCCESS;
+}
+
 // Reads one message and scans it; the caller holds the session's lock.
 ViStatus ReadAndScan(Session& session, const char* readFormat, va_list* args) {
     MessageEnd end;
@@ -86,9 +134,12 @@ ViStatus ReadAndScan(Session& session, const char* readFormat, va_list* args) {
     const ViStatus readStatus = session.reader.ReadMessage(
         *session.transport, end, Deadline::After(session.attributes.timeoutMs), &message);
     if (readStatus < VI_SUCCESS) {
+        session.reader.ReleaseSpace();
         return readStatus;
     }
     const ViStatus scanStatus = ScanMessage(message.data(), message.size(), readFormat, args);
+    // A long reply's buffer is not kept for the session's lifetime.
+    session.reader.ReleaseSpace();
     return scanStatus < VI_SUCCESS ? scanStatus : readStatus;
 }
 
@@ -161,6 +212,8 @@ ViStatus Open(ViSession rm, const char* resource, ViAccessMode mode, ViUInt32 op
     }
     auto session = std::make_shared<Session>(Session::Kind::kInstrument, rm, backend);
     session->transport = std::move(transport);
+    session->resource = std::move(parsed);
+    session->resourceText = resource;
     const ViSession handle = table.Add(session);
     if (handle == VI_NULL) {
         session->transport->Close();
@@ -211,6 +264,7 @@ ViStatus Close(ViObject vi) {
         status = session->transport->Close();
         session->transport.reset();
     }
+    session->connectionLost = false;
     session->reader.Discard();
     return status;
 }
@@ -231,6 +285,11 @@ ViStatus SetAttribute(ViObject vi, ViAttr attribute, ViAttrState value) {
         return check;
     }
     std::lock_guard<std::mutex> lock(session->io);
+    if (!session->transport && session->connectionLost) {
+        // Kept for the connection a later operation opens.
+        StoreAttribute(session->attributes, attribute, value);
+        return VI_SUCCESS;
+    }
     if (!session->transport) {
         return VI_ERROR_INV_OBJECT;
     }
@@ -264,7 +323,7 @@ ViStatus GetAttribute(ViObject vi, ViAttr attribute, void* value) {
         return VI_ERROR_USER_BUF;
     }
     std::lock_guard<std::mutex> lock(session->io);
-    if (!session->transport) {
+    if (!session->transport && !session->connectionLost) {
         return VI_ERROR_INV_OBJECT;
     }
     const InstrumentAttributes& attributes = session->attributes;
@@ -297,8 +356,9 @@ ViStatus Printf(ViSession vi, const char* writeFormat, va_list* args) {
         return formatted;
     }
     std::lock_guard<std::mutex> lock(session->io);
-    if (!session->transport) {
-        return VI_ERROR_INV_OBJECT;
+    const ViStatus connected = Connected(*session);
+    if (connected < VI_SUCCESS) {
+        return connected;
     }
     return WriteCommand(*session, command);
 }
@@ -317,8 +377,9 @@ ViStatus Scanf(ViSession vi, const char* readFormat, va_list* args) {
         return valid;
     }
     std::lock_guard<std::mutex> lock(session->io);
-    if (!session->transport) {
-        return VI_ERROR_INV_OBJECT;
+    const ViStatus connected = Connected(*session);
+    if (connected < VI_SUCCESS) {
+        return connected;
     }
     return ReadAndScan(*session, readFormat, args);
 }
@@ -344,8 +405,9 @@ ViStatus Queryf(ViSession vi, const char* writeFormat, const char* readFormat, v
         return formatted;
     }
     std::lock_guard<std::mutex> lock(session->io);
-    if (!session->transport) {
-        return VI_ERROR_INV_OBJECT;
+    const ViStatus connected = Connected(*session);
+    if (connected < VI_SUCCESS) {
+        return connected;
     }
     // Input that arrived before this command cannot be its answer: a reply
     // that came after an earlier query had timed out (and after the device
@@ -371,8 +433,15 @@ ViStatus Clear(ViSession vi) {
         return ForwardClear(*session);
     }
     std::lock_guard<std::mutex> lock(session->io);
-    if (!session->transport) {
-        return VI_ERROR_INV_OBJECT;
+    if (session->backend->ReconnectsOnClear()) {
+        if (!session->transport && !session->connectionLost) {
+            return VI_ERROR_INV_OBJECT;  // closed
+        }
+        return Reconnect(*session);
+    }
+    const ViStatus connected = Connected(*session);
+    if (connected < VI_SUCCESS) {
+        return connected;
     }
     session->reader.Discard();
     return session->transport->DiscardInput();

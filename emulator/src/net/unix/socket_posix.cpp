@@ -16,6 +16,8 @@
 #include <string>
 #include <utility>
 
+#include "qvzsim/endpoint.h"
+
 namespace qvzsim {
 namespace net {
 namespace {
@@ -140,6 +142,34 @@ bool Socket::sendAll(const char* data, std::size_t size) const {
     return true;
 }
 
+bool Socket::sendAllUnless(const char* data, std::size_t size, const std::atomic<bool>& stop, int pollMs) const {
+    while (size > 0) {
+        if (stop.load()) {
+            return false;
+        }
+        ssize_t sent = ::send(Fd(handle_), data, size, kSendFlags | MSG_DONTWAIT);
+        if (sent < 0) {
+            if (errno == EINTR) {
+                continue;
+            }
+            if (errno != EAGAIN && errno != EWOULDBLOCK) {
+                return false;
+            }
+            pollfd entry;
+            entry.fd = Fd(handle_);
+            entry.events = POLLOUT;
+            entry.revents = 0;
+            if (::poll(&entry, 1, pollMs) < 0 && errno != EINTR) {
+                return false;
+            }
+            continue;
+        }
+        data += sent;
+        size -= static_cast<std::size_t>(sent);
+    }
+    return true;
+}
+
 void Socket::shutdownBoth() const {
     if (valid()) {
         ::shutdown(Fd(handle_), SHUT_RDWR);
@@ -170,10 +200,10 @@ bool Listen(const std::string& host, std::uint16_t port, Socket& listener, std::
         int one = 1;
         ::setsockopt(fd, SOL_SOCKET, SO_REUSEADDR, &one, sizeof one);
         if (::bind(fd, a->ai_addr, a->ai_addrlen) != 0) {
-            error = ErrnoText(("bind to " + host + ":" + std::to_string(port)).c_str());
+            error = ErrnoText(("bind to " + qvzsim::FormatEndpoint(host, port)).c_str());
             continue;
         }
-        if (::listen(fd, 16) != 0) {
+        if (::listen(fd, SOMAXCONN) != 0) {
             error = ErrnoText("listen");
             continue;
         }
@@ -223,7 +253,7 @@ bool Connect(const std::string& host, std::uint16_t port, Socket& socket, std::s
         }
         Socket candidate(Handle(fd));
         if (::connect(fd, a->ai_addr, a->ai_addrlen) != 0) {
-            error = ErrnoText(("connect to " + host + ":" + std::to_string(port)).c_str());
+            error = ErrnoText(("connect to " + qvzsim::FormatEndpoint(host, port)).c_str());
             continue;
         }
         SuppressSigpipe(fd);

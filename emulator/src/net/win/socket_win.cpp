@@ -15,6 +15,7 @@
 #include <utility>
 
 #include "net/socket.h"
+#include "qvzsim/endpoint.h"
 
 namespace qvzsim {
 namespace net {
@@ -29,6 +30,9 @@ int startupCount = 0;
 std::string WsaText(const std::string& what) {
     return what + ": Winsock error " + std::to_string(::WSAGetLastError());
 }
+
+// FIONBIO is built as an unsigned long; ioctlsocket takes a long.
+const long kNonBlockingCommand = static_cast<long>(FIONBIO);
 
 // Winsock takes int lengths: large buffers go in slices.
 int Slice(std::size_t size) { return size > static_cast<std::size_t>(INT_MAX) ? INT_MAX : static_cast<int>(size); }
@@ -129,6 +133,47 @@ bool Socket::sendAll(const char* data, std::size_t size) const {
     return true;
 }
 
+bool Socket::sendAllUnless(const char* data, std::size_t size, const std::atomic<bool>& stop, int pollMs) const {
+    // Non-blocking for the while: a blocking send to a peer that reads
+    // nothing would not return, and shutdown() from another thread is not
+    // sure to wake it.
+    const SOCKET s = Sock(handle_);
+    u_long nonBlocking = 1;
+    if (::ioctlsocket(s, kNonBlockingCommand, &nonBlocking) == SOCKET_ERROR) {
+        return false;
+    }
+    bool sentAll = true;
+    while (size > 0) {
+        if (stop.load()) {
+            sentAll = false;
+            break;
+        }
+        int sent = ::send(s, data, Slice(size), 0);
+        if (sent == SOCKET_ERROR) {
+            if (::WSAGetLastError() != WSAEWOULDBLOCK) {
+                sentAll = false;
+                break;
+            }
+            fd_set writable;
+            writable.fd_count = 1;
+            writable.fd_array[0] = s;
+            timeval limit;
+            limit.tv_sec = pollMs / 1000;
+            limit.tv_usec = (pollMs % 1000) * 1000;
+            if (::select(0, nullptr, &writable, nullptr, &limit) == SOCKET_ERROR) {
+                sentAll = false;
+                break;
+            }
+            continue;
+        }
+        data += sent;
+        size -= static_cast<std::size_t>(sent);
+    }
+    u_long blocking = 0;
+    ::ioctlsocket(s, kNonBlockingCommand, &blocking);
+    return sentAll;
+}
+
 void Socket::shutdownBoth() const {
     if (valid()) {
         ::shutdown(Sock(handle_), SD_BOTH);
@@ -159,10 +204,10 @@ bool Listen(const std::string& host, std::uint16_t port, Socket& listener, std::
         BOOL one = TRUE;
         ::setsockopt(s, SOL_SOCKET, SO_EXCLUSIVEADDRUSE, reinterpret_cast<const char*>(&one), sizeof one);
         if (::bind(s, a->ai_addr, static_cast<int>(a->ai_addrlen)) == SOCKET_ERROR) {
-            error = WsaText("bind to " + host + ":" + std::to_string(port));
+            error = WsaText("bind to " + qvzsim::FormatEndpoint(host, port));
             continue;
         }
-        if (::listen(s, 16) == SOCKET_ERROR) {
+        if (::listen(s, SOMAXCONN) == SOCKET_ERROR) {
             error = WsaText("listen");
             continue;
         }
@@ -202,7 +247,7 @@ bool Connect(const std::string& host, std::uint16_t port, Socket& socket, std::s
         }
         Socket candidate(Handle(s));
         if (::connect(s, a->ai_addr, static_cast<int>(a->ai_addrlen)) == SOCKET_ERROR) {
-            error = WsaText("connect to " + host + ":" + std::to_string(port));
+            error = WsaText("connect to " + qvzsim::FormatEndpoint(host, port));
             continue;
         }
         candidate.setNoDelay();

@@ -1,19 +1,33 @@
 // POSIX thread slot: a pthread key created when the library is loaded. Its
-// destructor frees a thread's state when the thread ends (the equivalent of
-// a thread detach); unloading the library frees the unloading thread's state
-// and deletes the key (the equivalent of a process detach).
+// destructor closes the VISA sessions a thread left open and frees its state
+// when the thread ends (the equivalent of a thread detach); unloading the
+// library frees the unloading thread's state and deletes the key (the
+// equivalent of a process detach).
 #include <pthread.h>
 
 #include <cstdlib>
 
 #include "platform/thread_slot.h"
 #include "session_state.h"
+#include "visa/visa.h"
 
 namespace qvz {
 namespace {
 
-extern "C" void FreeStateAtThreadExit(void* state) {
-    FreeSessionState(static_cast<SessionState*>(state));
+// A thread that ends without QVZ_close would otherwise keep its connection
+// (a descriptor here, a connection slot in the analyzer) until the process
+// ends.
+extern "C" void FreeStateAtThreadExit(void* slotValue) {
+    SessionState* state = static_cast<SessionState*>(slotValue);
+    if (state != nullptr) {
+        if (state->instrSession != 0) {
+            visa::viClose(state->instrSession);
+        }
+        if (state->rmSession != 0) {
+            visa::viClose(state->rmSession);
+        }
+    }
+    FreeSessionState(state);
 }
 
 class SlotKey {
@@ -68,6 +82,10 @@ void FreeSessionState(SessionState* state) {
         ReleaseSessionResources(*state);
     }
     std::free(state);
+}
+
+void CloseSessionsOfEndedThreads() {
+    // Closed by the slot's destructor as each thread ended.
 }
 
 }  // namespace qvz

@@ -5,7 +5,9 @@
 // load), thread attach clears the thread's value, thread detach frees the
 // thread's state, process detach frees the unloading thread's state and
 // releases the index. The entry point runs under the loader lock, so it only
-// allocates, clears and frees: no VISA, socket or thread call.
+// allocates, clears and frees: no VISA, socket or thread call. The sessions a
+// thread leaves open at its detach therefore go on a process-wide list that
+// the next QVZ_init or QVZ_close of any thread closes.
 //
 // Linked statically into a program (the white-box tests), no entry point
 // ever runs. The first use then creates a fiber-local slot instead, whose
@@ -18,8 +20,11 @@
 #endif
 #include <windows.h>
 
+#include <cstdint>
+
 #include "platform/thread_slot.h"
 #include "session_state.h"
+#include "visa/visa.h"
 
 namespace qvz {
 namespace {
@@ -31,8 +36,48 @@ DWORD g_tlsIndex = TLS_OUT_OF_INDEXES;
 DWORD g_flsIndex = FLS_OUT_OF_INDEXES;
 INIT_ONCE g_flsOnce = INIT_ONCE_STATIC_INIT;
 
+// Sessions of ended threads, waiting to be closed outside the entry point.
+// Nodes come from LocalAlloc, which is safe under the loader lock.
+struct EndedSessions {
+    EndedSessions* next;
+    std::uint32_t rmSession;
+    std::uint32_t instrSession;
+};
+SRWLOCK g_endedLock = SRWLOCK_INIT;
+EndedSessions* g_ended = nullptr;
+
+void KeepSessionsForClosing(const SessionState* state) {
+    if (state == nullptr || (state->rmSession == 0 && state->instrSession == 0)) {
+        return;
+    }
+    auto* node = static_cast<EndedSessions*>(LocalAlloc(LPTR, sizeof(EndedSessions)));
+    if (node == nullptr) {
+        return;  // the sessions stay open until the process ends, as before
+    }
+    node->rmSession = state->rmSession;
+    node->instrSession = state->instrSession;
+    AcquireSRWLockExclusive(&g_endedLock);
+    node->next = g_ended;
+    g_ended = node;
+    ReleaseSRWLockExclusive(&g_endedLock);
+}
+
+EndedSessions* TakeEndedSessions() {
+    AcquireSRWLockExclusive(&g_endedLock);
+    EndedSessions* list = g_ended;
+    g_ended = nullptr;
+    ReleaseSRWLockExclusive(&g_endedLock);
+    return list;
+}
+
+// The thread's end: its sessions are kept for closing, its state freed.
+void ReleaseEndedThreadState(SessionState* state) {
+    KeepSessionsForClosing(state);
+    FreeSessionState(state);
+}
+
 void WINAPI FreeStateAtThreadEnd(PVOID state) {
-    FreeSessionState(static_cast<SessionState*>(state));
+    ReleaseEndedThreadState(static_cast<SessionState*>(state));
 }
 
 BOOL CALLBACK CreateFiberLocalSlot(PINIT_ONCE, PVOID, PVOID*) {
@@ -52,6 +97,20 @@ bool FiberLocalSlotReady() {
 void FreeCallingThreadState() {
     FreeSessionState(static_cast<SessionState*>(TlsGetValue(g_tlsIndex)));
     TlsSetValue(g_tlsIndex, nullptr);
+}
+
+void ReleaseCallingThreadStateAtDetach() {
+    ReleaseEndedThreadState(static_cast<SessionState*>(TlsGetValue(g_tlsIndex)));
+    TlsSetValue(g_tlsIndex, nullptr);
+}
+
+// At unload nobody is left to close them; only the list's memory goes.
+void ForgetEndedSessions() {
+    for (EndedSessions* node = TakeEndedSessions(); node != nullptr;) {
+        EndedSessions* next = node->next;
+        LocalFree(node);
+        node = next;
+    }
 }
 
 }  // namespace
@@ -83,6 +142,20 @@ void FreeSessionState(SessionState* state) {
     }
 }
 
+void CloseSessionsOfEndedThreads() {
+    for (EndedSessions* node = TakeEndedSessions(); node != nullptr;) {
+        if (node->instrSession != 0) {
+            visa::viClose(node->instrSession);
+        }
+        if (node->rmSession != 0) {
+            visa::viClose(node->rmSession);
+        }
+        EndedSessions* next = node->next;
+        LocalFree(node);
+        node = next;
+    }
+}
+
 }  // namespace qvz
 
 extern "C" BOOL WINAPI DllMain(HINSTANCE, DWORD reason, LPVOID) {
@@ -99,7 +172,7 @@ extern "C" BOOL WINAPI DllMain(HINSTANCE, DWORD reason, LPVOID) {
             TlsSetValue(g_tlsIndex, nullptr);
             break;
         case DLL_THREAD_DETACH:
-            qvz::FreeCallingThreadState();
+            qvz::ReleaseCallingThreadStateAtDetach();
             break;
         case DLL_PROCESS_DETACH:
             // Also delivered after a refused attach, when there is no index.
@@ -107,6 +180,7 @@ extern "C" BOOL WINAPI DllMain(HINSTANCE, DWORD reason, LPVOID) {
                 break;
             }
             qvz::FreeCallingThreadState();
+            qvz::ForgetEndedSessions();
             TlsFree(g_tlsIndex);
             g_tlsIndex = TLS_OUT_OF_INDEXES;
             break;
