@@ -1,9 +1,10 @@
 #!/usr/bin/env bash
-# Builds and runs every test: the developer build, the same suite under
-# AddressSanitizer + UndefinedBehaviorSanitizer, the concurrency tests under
-# ThreadSanitizer, the check of the library's exported symbols, and the
+# Builds and runs every test: the developer build, the check of the
+# library's exported symbols and of MSVC-deprecated CRT calls, the install,
+# package and consumer tests, the same suite under AddressSanitizer +
+# UndefinedBehaviorSanitizer, the concurrency tests under ThreadSanitizer, the
 # Windows x64 build (MinGW-w64) with its tests and an end-to-end run under
-# Wine.
+# Wine, and the Python package's pytest suite.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/install-deps.sh
@@ -18,4 +19,5 @@ bash tests/package/deb_test.sh
 cmake --workflow --preset asan
 cmake --workflow --preset tsan
 scripts/test-windows.sh
-echo "all test stages passed"
+# The Python package against the emulator, last: pytest's summary closes the run.
+bash scripts/test-python.sh

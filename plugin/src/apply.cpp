@@ -131,6 +131,23 @@ struct SweepTrim {
     ~SweepTrim() { TrimSweepStorage(storage, points); }
 };
 
+// Queries the frequencies into `arrays`, computes the network and writes the
+// file.
+// Asks for the frequencies and computes the network at each of them.
+Status ComputeSweep(const SessionState& state, ViSession vi, std::int32_t channel,
+                    std::int32_t pointCount, const SweepArrays& arrays) {
+    // A short reply leaves the remaining frequencies at 0; N stays the count.
+    std::int32_t count = pointCount;
+    const Status status = visa::viQueryf(vi, ":SENSe%d:FREQuency:DATA?\n", "%,#lf", channel,
+                                         &count, arrays.frequencies);
+    if (status < 0) {
+        return status;
+    }
+    ComputeCircuitSParameters(state, pointCount, arrays.frequencies, arrays.s11, arrays.s21,
+                              arrays.s12, arrays.s22);
+    return 0;
+}
+
 Status RunSequence(SessionState& state) {
     const ViSession vi = state.instrSession;
     const int portIndex = state.activePort;
@@ -175,16 +192,10 @@ Status RunSequence(SessionState& state) {
         return visa::VI_ERROR_ALLOC;
     }
     const SweepTrim trim{state.sweep, pointCount};
-    // A short reply leaves the remaining frequencies at 0; N stays the count.
-    std::int32_t count = pointCount;
-    status = visa::viQueryf(vi, ":SENSe%d:FREQuency:DATA?\n", "%,#lf", channel, &count,
-                            arrays.frequencies);
+    status = ComputeSweep(state, vi, channel, pointCount, arrays);
     if (status < 0) {
         return status;
     }
-
-    ComputeCircuitSParameters(state, pointCount, arrays.frequencies, arrays.s11, arrays.s21,
-                              arrays.s12, arrays.s22);
     // From the write until the analyzer has answered the error query, no
     // other thread of this process replaces this file: the analyzer loads
     // exactly the network written here.

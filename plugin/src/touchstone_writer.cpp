@@ -1,11 +1,11 @@
 // Writes the two-port Touchstone file the analyzer loads as a port's
-// matching circuit. Every line is composed in one fixed work buffer and
-// handed to the file in one piece; the file is flushed after the option
-// line, the column-header line and every data line so that it grows line by
-// line. It grows under a temporary name and replaces the named file whole
-// once complete, so the analyzer never loads half a file. The data lines
-// come from the line pipeline, which formats large sweeps ahead of the
-// writes.
+// Writes the two-port Touchstone file the analyzer loads as a port's
+// matching circuit. Every line is composed in a fixed buffer and handed to
+// the file in one piece; the file is flushed after the option line, the
+// column-header line and every data line so that it grows line by line. The
+// data lines come from the line pipeline, which formats large sweeps ahead of
+// the writes. The file grows under a temporary name and replaces the named
+// file whole once complete, so the analyzer never loads half a file.
 #include "touchstone_writer.h"
 
 #include <cstddef>
@@ -80,6 +80,7 @@ void ComposeHeaderLine(LineBuilder& line) {
     line.EndLine();
 }
 
+// The one way a line reaches the file.
 bool WriteLine(ReplacingFile& file, const LineBuilder& line, bool flush) {
     return file.WriteLine(line.data(), line.size(), flush);
 }
@@ -98,7 +99,7 @@ private:
 };
 
 TouchstoneWriteResult WriteWholeFile(const char* fileName, std::int32_t n,
-                                      const TouchstoneColumns& columns) {
+                                     const TouchstoneColumns& columns) {
     // Binary: the line ends are written as CR LF on every platform and never
     // translated.
     ReplacingFile file;
