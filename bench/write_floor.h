@@ -1,16 +1,13 @@
 // The machine's floor for writing a Touchstone file line by line: the three
 // header lines and n ready-made 162-byte data lines, one write() each, into
 // a file opened with O_TRUNC. No formatting, no stream: what remains of an
-// apply's file write when everything but the writes is free.
+// apply's file write when everything but the writes is free. POSIX, like
+// the release preset that builds the benchmarks.
 #ifndef QVZ_BENCH_WRITE_FLOOR_H
 #define QVZ_BENCH_WRITE_FLOOR_H
 
 #include <fcntl.h>
-#ifdef _WIN32
-#include <io.h>
-#else
 #include <unistd.h>
-#endif
 
 #include <cstddef>
 #include <cstdint>
@@ -33,20 +30,11 @@ inline bool WriteFloorFile(const std::string& path, std::int64_t n) {
         }
         return text + "\r\n";
     }();
-#ifdef _WIN32
-    const int fd = _open(path.c_str(), _O_WRONLY | _O_CREAT | _O_TRUNC | _O_BINARY, 0644);
-    auto put = [fd](const std::string& text) {
-        return _write(fd, text.data(), static_cast<unsigned>(text.size())) ==
-               static_cast<int>(text.size());
-    };
-    auto done = [fd] { return _close(fd) == 0; };
-#else
     const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
     auto put = [fd](const std::string& text) {
         return ::write(fd, text.data(), text.size()) == static_cast<ssize_t>(text.size());
     };
     auto done = [fd] { return ::close(fd) == 0; };
-#endif
     if (fd < 0) {
         return false;
     }

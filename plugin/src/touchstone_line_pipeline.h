@@ -24,9 +24,11 @@ protected:
 };
 
 // From this many points on, WriteDataLines formats ahead on a second thread.
-// Below it the thread's start and join cost more than the overlap saves
-// (measured with bench_line_pipeline).
-constexpr std::int32_t kFormatAheadMinPoints = 4096;
+// Below it the thread's start and join, and the lines crossing between
+// processors, cost as much as the overlap saves: measured with
+// bench_line_pipeline, formatting ahead was slower at 1,024 and 4,096 points
+// and only drew level around 16,384.
+constexpr std::int32_t kFormatAheadMinPoints = 16384;
 
 // Writes the lines of points 0..n-1 through `sink`; nothing for n <= 0.
 // False when the sink refused a line (no later line is offered) or the

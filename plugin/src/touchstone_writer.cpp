@@ -1,5 +1,4 @@
 // Writes the two-port Touchstone file the analyzer loads as a port's
-// Writes the two-port Touchstone file the analyzer loads as a port's
 // matching circuit. Every line is composed in a fixed buffer and handed to
 // the file in one piece; the file is flushed after the option line, the
 // column-header line and every data line so that it grows line by line. The
