@@ -8,7 +8,6 @@
 #define QVZ_REPLACING_FILE_H
 
 #include <cstddef>
-#include <cstdio>
 #include <string>
 
 namespace qvz {
@@ -26,9 +25,10 @@ public:
     // it cannot be created or when a directory stands at `fileName`.
     bool Open(const char* fileName);
 
-    // Appends `size` bytes; with `flush` they are handed to the system at
-    // once, so the temporary file grows line by line. False once any write
-    // has failed.
+    // Appends `size` bytes; with `flush` they (and any unflushed bytes before
+    // them) are handed to the system at once, in one write where the system
+    // takes it whole, so the temporary file grows line by line. False once
+    // any write has failed.
     bool WriteLine(const char* data, std::size_t size, bool flush);
 
     // Closes the temporary file and renames it over the final name. False
@@ -38,8 +38,13 @@ public:
 
 private:
     void Abandon();
+    // Hands `size` bytes to the system, in as many writes as it takes (per
+    // platform). A plain descriptor rather than a stream: a flushed line is
+    // then one system call and one copy less.
+    bool WriteAll(const char* data, std::size_t size);
 
-    std::FILE* file_ = nullptr;
+    int fd_ = -1;
+    std::string pending_;  // bytes written without a flush, sent with the next flush
     std::string finalName_;
     std::string tempName_;
     bool failed_ = false;

@@ -1,6 +1,6 @@
 // POSIX: the temporary file is created exclusively (never through a link
-// someone left at its name), written with stdio, closed and renamed over the
-// final name; rename replaces the directory entry whatever it was.
+// someone left at its name), written with write(2), closed and renamed over
+// the final name; rename replaces the directory entry whatever it was.
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -72,12 +72,7 @@ bool ReplacingFile::Open(const char* fileName) {
             }
             return false;
         }
-        file_ = ::fdopen(fd, "wb");
-        if (file_ == nullptr) {
-            ::close(fd);
-            ::unlink(candidate.c_str());
-            return false;
-        }
+        fd_ = fd;
         tempName_ = std::move(candidate);
         failed_ = false;
         return true;
@@ -85,23 +80,29 @@ bool ReplacingFile::Open(const char* fileName) {
     return false;
 }
 
-bool ReplacingFile::WriteLine(const char* data, std::size_t size, bool flush) {
-    if (file_ == nullptr || failed_) {
-        return false;
+bool ReplacingFile::WriteAll(const char* data, std::size_t size) {
+    while (size > 0) {
+        const ssize_t written = ::write(fd_, data, size);
+        if (written < 0) {
+            if (errno == EINTR) {
+                continue;
+            }
+            return false;
+        }
+        data += written;
+        size -= static_cast<std::size_t>(written);
     }
-    if (std::fwrite(data, 1, size, file_) != size || (flush && std::fflush(file_) != 0)) {
-        failed_ = true;
-    }
-    return !failed_;
+    return true;
 }
 
 bool ReplacingFile::Commit() {
-    if (file_ == nullptr || failed_) {
+    if (fd_ < 0 || failed_ || (!pending_.empty() && !WriteAll(pending_.data(), pending_.size()))) {
         Abandon();
         return false;
     }
-    const bool closed = std::fclose(file_) == 0;
-    file_ = nullptr;
+    pending_.clear();
+    const bool closed = ::close(fd_) == 0;
+    fd_ = -1;
     if (!closed || ::rename(tempName_.c_str(), finalName_.c_str()) != 0) {
         Abandon();
         return false;
@@ -111,10 +112,11 @@ bool ReplacingFile::Commit() {
 }
 
 void ReplacingFile::Abandon() {
-    if (file_ != nullptr) {
-        std::fclose(file_);
-        file_ = nullptr;
+    if (fd_ >= 0) {
+        ::close(fd_);
+        fd_ = -1;
     }
+    pending_.clear();
     if (!tempName_.empty()) {
         ::unlink(tempName_.c_str());
         tempName_.clear();

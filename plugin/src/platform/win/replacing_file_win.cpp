@@ -21,6 +21,8 @@
 namespace qvz {
 namespace {
 
+// _write takes an unsigned count and returns an int.
+constexpr std::size_t kLargestWrite = 1u << 30;
 constexpr unsigned kNameAttempts = 64;
 
 std::uint64_t Mix(std::uint64_t x) {
@@ -106,12 +108,7 @@ bool ReplacingFile::Open(const char* fileName) {
             }
             return false;
         }
-        file_ = _fdopen(fd, "wb");
-        if (file_ == nullptr) {
-            _close(fd);
-            DeleteFileA(candidate.c_str());
-            return false;
-        }
+        fd_ = fd;
         tempName_ = std::move(candidate);
         failed_ = false;
         return true;
@@ -119,23 +116,27 @@ bool ReplacingFile::Open(const char* fileName) {
     return false;
 }
 
-bool ReplacingFile::WriteLine(const char* data, std::size_t size, bool flush) {
-    if (file_ == nullptr || failed_) {
-        return false;
+bool ReplacingFile::WriteAll(const char* data, std::size_t size) {
+    while (size > 0) {
+        const unsigned chunk = size > kLargestWrite ? kLargestWrite : static_cast<unsigned>(size);
+        const int written = _write(fd_, data, chunk);
+        if (written <= 0) {
+            return false;
+        }
+        data += written;
+        size -= static_cast<std::size_t>(written);
     }
-    if (std::fwrite(data, 1, size, file_) != size || (flush && std::fflush(file_) != 0)) {
-        failed_ = true;
-    }
-    return !failed_;
+    return true;
 }
 
 bool ReplacingFile::Commit() {
-    if (file_ == nullptr || failed_) {
+    if (fd_ < 0 || failed_ || (!pending_.empty() && !WriteAll(pending_.data(), pending_.size()))) {
         Abandon();
         return false;
     }
-    const bool closed = std::fclose(file_) == 0;
-    file_ = nullptr;
+    pending_.clear();
+    const bool closed = _close(fd_) == 0;
+    fd_ = -1;
     if (!closed || !MoveOverFinalName(tempName_, finalName_)) {
         Abandon();
         return false;
@@ -145,10 +146,11 @@ bool ReplacingFile::Commit() {
 }
 
 void ReplacingFile::Abandon() {
-    if (file_ != nullptr) {
-        std::fclose(file_);
-        file_ = nullptr;
+    if (fd_ >= 0) {
+        _close(fd_);
+        fd_ = -1;
     }
+    pending_.clear();
     if (!tempName_.empty()) {
         DeleteFileA(tempName_.c_str());
         tempName_.clear();
