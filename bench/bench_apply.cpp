@@ -72,7 +72,7 @@ void ApplyLoop(benchmark::State& state, const std::string& resource) {
 void BM_ApplyOverLoopback(benchmark::State& state) {
     const int points = static_cast<int>(state.range(0));
     qvz::testing::LoopbackServer server(AnalyzerHandler(points));
-    ApplyLoop(state, server.resource());
+    ApplyLoop(state, server.Resource());
 }
 BENCHMARK(BM_ApplyOverLoopback)
     ->Arg(201)->Arg(100001)->Arg(1000001)->Unit(benchmark::kMillisecond)->UseRealTime();
@@ -98,7 +98,7 @@ void BM_ApplyAgainstFloor(benchmark::State& state) {
     const int points = static_cast<int>(state.range(0));
     qvz::testing::LoopbackServer server(AnalyzerHandler(points));
     const std::string floorFile = BenchDirectory() + "/floor_Port1.s2p";
-    if (QVZ_init(server.resource().c_str()) != 0 ||
+    if (QVZ_init(server.Resource().c_str()) != 0 ||
         QVZ_SetS2PFilePath(BenchDirectory().c_str()) != 0 || QVZ_SetAction(QVZ_EMBEDDING) != 0) {
         state.SkipWithError("session did not open");
         QVZ_close();
@@ -135,11 +135,11 @@ void BM_ApplyAgainstEmulator(benchmark::State& state) {
     options.quiet = true;
     options.instrument.sweep.points = static_cast<int>(state.range(0));
     qvzsim::Server server(options);
-    if (!server.start()) {
+    if (!server.Start()) {
         state.SkipWithError("emulator did not start");
         return;
     }
-    ApplyLoop(state, "TCPIP0::127.0.0.1::" + std::to_string(server.port()) + "::SOCKET");
+    ApplyLoop(state, "TCPIP0::127.0.0.1::" + std::to_string(server.Port()) + "::SOCKET");
 }
 BENCHMARK(BM_ApplyAgainstEmulator)->Arg(201)->Arg(100001)->Unit(benchmark::kMillisecond)->UseRealTime();
 
@@ -160,7 +160,7 @@ constexpr int kLargeSweep = 100001;
 void BM_Stage_Queries(benchmark::State& state) {
     qvz::testing::LoopbackServer server(AnalyzerHandler(kLargeSweep));
     using namespace qvz::visa;
-    const auto [rm, vi] = OpenSession(server.resource());
+    const auto [rm, vi] = OpenSession(server.Resource());
     std::vector<double> frequencies(kLargeSweep);
     for (auto _ : state) {
         std::int32_t channel = 0, n = 0, count = kLargeSweep;
@@ -221,7 +221,7 @@ BENCHMARK(BM_Stage_Writer)->Unit(benchmark::kMillisecond)->UseRealTime();
 void BM_Stage_Commands(benchmark::State& state) {
     qvz::testing::LoopbackServer server(AnalyzerHandler(kLargeSweep));
     using namespace qvz::visa;
-    const auto [rm, vi] = OpenSession(server.resource());
+    const auto [rm, vi] = OpenSession(server.Resource());
     const char* file = "/tmp/qvz_bench_apply/Prefix_Port1.s2p";
     for (auto _ : state) {
         viPrintf(vi, "CALCulate%d:FSIMulator:SENDed:DEEMbed:PORT%d:STATe %hd\n", 1, 1, 0);

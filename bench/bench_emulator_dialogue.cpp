@@ -33,28 +33,28 @@ void BM_EmulatorApplyDialogue(benchmark::State& state) {
         port = static_cast<std::uint16_t>(std::atoi(external));
     } else {
         server = std::make_unique<qvzsim::Server>(options);
-        if (!server->start(&error)) {
+        if (!server->Start(&error)) {
             state.SkipWithError(error.c_str());
             return;
         }
-        port = server->port();
+        port = server->Port();
     }
     // One directory for the whole program: a running emulator then sees the
     // same file name on every run of a sweep size, as a host re-applying
     // would send it, and its state stays put between runs.
     static qvzsim_test::TempDir dir;
-    const std::string file = dir.write("Bench" + std::to_string(state.range(0)) + "_Port1.s2p",
+    const std::string file = dir.Write("Bench" + std::to_string(state.range(0)) + "_Port1.s2p",
                                        qvzsim_test::LibraryStyleTouchstone(options.instrument.sweep));
     qvzsim::Client client;
-    if (!client.connect("127.0.0.1", port, &error)) {
+    if (!client.Connect("127.0.0.1", port, &error)) {
         state.SkipWithError(error.c_str());
         return;
     }
     if (server == nullptr) {
         // The running emulator's sweep is set to this benchmark's points; the
         // default 10 MHz to 8.5 GHz is assumed.
-        client.send("SENS1:SWE:POIN " + std::to_string(options.instrument.sweep.points));
-        if (client.query(":SYST:ERR?") != "0,\"No error\"") {
+        client.Send("SENS1:SWE:POIN " + std::to_string(options.instrument.sweep.points));
+        if (client.Query(":SYST:ERR?") != "0,\"No error\"") {
             state.SkipWithError("the running emulator refused the sweep");
             return;
         }
@@ -68,13 +68,13 @@ void BM_EmulatorApplyDialogue(benchmark::State& state) {
         "CALCulate1:FSIMulator:STATe 1",
     };
     for (auto _ : state) {
-        bool ok = client.query("SERVice:CHANnel:ACTive?").has_value() &&
-                  client.query("SENSe1:SWEep:POINts?").has_value() &&
-                  client.query(":SENSe1:FREQuency:DATA?", 10000).has_value();
+        bool ok = client.Query("SERVice:CHANnel:ACTive?").has_value() &&
+                  client.Query("SENSe1:SWEep:POINts?").has_value() &&
+                  client.Query(":SENSe1:FREQuency:DATA?", 10000).has_value();
         for (const std::string& command : commands) {
-            ok = ok && client.send(command);
+            ok = ok && client.Send(command);
         }
-        const std::optional<std::string> status = client.query(":SYST:ERR?", 10000);
+        const std::optional<std::string> status = client.Query(":SYST:ERR?", 10000);
         if (!ok || status != "0,\"No error\"") {
             state.SkipWithError("the dialogue failed");
             break;

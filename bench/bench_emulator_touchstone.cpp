@@ -29,7 +29,7 @@ BENCHMARK(BM_ParseTouchstone)->Arg(201)->Arg(100001)->Unit(benchmark::kMilliseco
 
 void BM_ReadTouchstoneFile(benchmark::State& state) {
     qvzsim_test::TempDir dir;
-    const std::string file = dir.write("Bench_Port1.s2p", qvzsim_test::LibraryStyleTouchstone(Sweep(state)));
+    const std::string file = dir.Write("Bench_Port1.s2p", qvzsim_test::LibraryStyleTouchstone(Sweep(state)));
     for (auto _ : state) {
         qvzsim::TouchstoneResult result = qvzsim::ReadTouchstoneFile(file);
         benchmark::DoNotOptimize(result.data.frequenciesHz.data());
@@ -44,7 +44,7 @@ void BM_FrequencyReply(benchmark::State& state) {
     qvzsim::Faults faults;
     qvzsim::Session session(instrument, faults, nullptr, 1);
     for (auto _ : state) {
-        qvzsim::MessageOutcome outcome = session.handleMessage(":SENSe1:FREQuency:DATA?");
+        qvzsim::MessageOutcome outcome = session.HandleMessage(":SENSe1:FREQuency:DATA?");
         benchmark::DoNotOptimize(outcome.reply.data());
     }
 }

@@ -33,7 +33,7 @@ struct SweepData {
             }
         }
     }
-    qvz::TouchstoneColumns columns() const {
+    qvz::TouchstoneColumns Columns() const {
         return {f.data(), s11.data(), s21.data(), s21.data(), s22.data()};
     }
 };
@@ -59,7 +59,7 @@ void WriteLines(benchmark::State& state, Writer write) {
     for (auto _ : state) {
         const int fd = ::open(name.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
         FileSink sink(fd);
-        const bool ok = fd >= 0 && write(data.columns(), points, sink);
+        const bool ok = fd >= 0 && write(data.Columns(), points, sink);
         if (fd >= 0) ::close(fd);
         if (!ok) {
             state.SkipWithError("write failed");

@@ -60,7 +60,7 @@ void QueryLoop(benchmark::State& state, ViSession vi) {
 
 void BM_QueryFrequencyListScripted(benchmark::State& state) {
     qvz::testing::ScriptedInstrument instrument;
-    instrument.serveAnalyzer(1, SweepFrequencies());
+    instrument.ServeAnalyzer(1, SweepFrequencies());
     ViSession rm = VI_NULL;
     ViSession vi = VI_NULL;
     viOpenDefaultRM(&rm);
@@ -77,7 +77,7 @@ void BM_QueryFrequencyListLoopback(benchmark::State& state) {
     ViSession rm = VI_NULL;
     ViSession vi = VI_NULL;
     viOpenDefaultRM(&rm);
-    if (viOpen(rm, server.resource().c_str(), 0, 0, &vi) != VI_SUCCESS) {
+    if (viOpen(rm, server.Resource().c_str(), 0, 0, &vi) != VI_SUCCESS) {
         state.SkipWithError("cannot connect to the loopback server");
         viClose(rm);
         return;

@@ -47,7 +47,7 @@ struct ApiModel {
         path = PathAsStored(workingDirectory);
     }
 
-    PortModel& active() { return ports[activePort]; }
+    PortModel& Active() { return ports[activePort]; }
 
     // The path rule: at most 255 characters, then the platform's separator
     // (a backslash on Windows, '/' elsewhere) appended when it is missing and fits.

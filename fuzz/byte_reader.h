@@ -15,7 +15,7 @@ class ByteReader {
 public:
     ByteReader(const std::uint8_t* data, std::size_t size) : data_(data), size_(size) {}
 
-    bool empty() const { return at_ >= size_; }
+    bool Empty() const { return at_ >= size_; }
 
     std::uint8_t Byte() { return at_ < size_ ? data_[at_++] : 0; }
 

@@ -115,12 +115,12 @@ double AwkwardDouble(std::uint8_t pick) {
 class Driver {
 public:
     Driver(const std::uint8_t* data, std::size_t size) : in_(data, size) {
-        instrument_.setResponder([this](const std::string& command) { return Answer(command); });
+        instrument_.SetResponder([this](const std::string& command) { return Answer(command); });
     }
 
     ~Driver() {
         if (qvz::ThreadSlotGet() != nullptr) {
-            instrument_.clearFailures();
+            instrument_.ClearFailures();
             QVZ_close();
         }
     }
@@ -128,7 +128,7 @@ public:
     void Run() {
         // The thread must start without a session; the previous input closed it.
         FUZZ_CHECK(qvz::ThreadSlotGet() == nullptr, "no session left over");
-        for (int steps = 0; steps < 256 && !in_.empty(); ++steps) {
+        for (int steps = 0; steps < 256 && !in_.Empty(); ++steps) {
             Step(in_.Byte());
             CheckState();
         }
@@ -180,7 +180,7 @@ private:
     }
 
     void ExpectNoIo() {
-        FUZZ_CHECK(instrument_.records().empty(), "a call that does not apply does no I/O");
+        FUZZ_CHECK(instrument_.Records().empty(), "a call that does not apply does no I/O");
     }
 
     static bool HasControlCharacter(const std::string& text) {
@@ -236,7 +236,7 @@ private:
         const std::int32_t value = DecodeInt();
         const std::int32_t status = setter(value);
         if (!ExpectSession(status)) return;
-        std::int32_t& stored = model_.active().*field;
+        std::int32_t& stored = model_.Active().*field;
         const bool changed = stored != value;
         stored = value;
         AfterSetter(status, changed);
@@ -252,7 +252,7 @@ private:
             return;
         }
         FUZZ_CHECK(status == 0, "a getter succeeds");
-        FUZZ_CHECK(*out == model_.active().*field, "getter agrees with the setter");
+        FUZZ_CHECK(*out == model_.Active().*field, "getter agrees with the setter");
     }
 
     using SetFour = std::int32_t (*)(double, double, double, double);
@@ -262,14 +262,14 @@ private:
         const int g = static_cast<int>(group);
         double values[4];
         for (int i = 0; i < 4; ++i) {
-            values[i] = DecodeDouble(model_.hasState ? model_.active().values[g][i] : 0.0);
+            values[i] = DecodeDouble(model_.hasState ? model_.Active().values[g][i] : 0.0);
         }
         const std::int32_t status = setter(values[0], values[1], values[2], values[3]);
         if (!ExpectSession(status)) return;
         const bool changed = !model_.SameValues(group, values);
         if (changed) {
             for (int i = 0; i < 4; ++i) {
-                model_.active().values[g][i] = values[i];
+                model_.Active().values[g][i] = values[i];
             }
         }
         AfterSetter(status, changed);
@@ -290,9 +290,9 @@ private:
         }
         FUZZ_CHECK(status == 0, "a getter succeeds");
         const int g = static_cast<int>(group);
-        const std::int32_t mode = model_.active().smoothing;
+        const std::int32_t mode = model_.Active().smoothing;
         for (int i = 0; i < 4; ++i) {
-            const double expected = qvz::RoundToStandardValue(model_.active().values[g][i], mode);
+            const double expected = qvz::RoundToStandardValue(model_.Active().values[g][i], mode);
             FUZZ_CHECK(qvz::fuzz::SameBits(*outputs[i], expected),
                        "getters return the stored value rounded with the port's mode");
             FUZZ_CHECK(!std::isnan(*outputs[i]) && !(*outputs[i] < 0.0),
@@ -430,19 +430,19 @@ private:
         const Call call = kCalls[in_.Byte() % 7];
         const int nth = 1 + in_.Byte() % 12;
         const visa::ViStatus status = kStatuses[in_.Byte() % 8];
-        instrument_.failCall(call, nth, status);
+        instrument_.FailCall(call, nth, status);
         failuresInjected_ = true;
     }
 
     void Step(std::uint8_t op) {
-        instrument_.clearRecords();
+        instrument_.ClearRecords();
         switch (op % 28) {
             case 0: Init(); break;
             case 1: Close(); break;
             case 2: {
                 const std::int32_t status = QVZ_ResetValues();
                 if (!ExpectSession(status)) break;
-                model_.active() = qvz::fuzz::PortModel();
+                model_.Active() = qvz::fuzz::PortModel();
                 AfterSetter(status, true);
                 break;
             }
@@ -535,7 +535,7 @@ private:
             default: {
                 // A setter with the stored value again: no I/O even when applying.
                 if (!model_.hasState) break;
-                const std::int32_t status = QVZ_SetCircuit(model_.active().circuit);
+                const std::int32_t status = QVZ_SetCircuit(model_.Active().circuit);
                 FUZZ_CHECK(status == 0, "an unchanged setting succeeds");
                 ExpectNoIo();
                 break;

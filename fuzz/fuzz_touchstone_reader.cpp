@@ -23,8 +23,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         return 0;
     }
     const qvzsim::TouchstoneData& parsed = result.data;
-    FUZZ_CHECK(parsed.points() >= 1, "an accepted file has data");
-    FUZZ_CHECK(parsed.sParameters.size() == 4 * parsed.points(), "four S-parameters per point");
+    FUZZ_CHECK(parsed.GetPoints() >= 1, "an accepted file has data");
+    FUZZ_CHECK(parsed.sParameters.size() == 4 * parsed.GetPoints(), "four S-parameters per point");
     FUZZ_CHECK(std::isfinite(parsed.referenceOhms) && parsed.referenceOhms > 0.0,
                "the reference resistance is a positive number");
     double previous = -1.0;

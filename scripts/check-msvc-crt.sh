@@ -12,7 +12,7 @@
 # The sources are searched for the distinctive names; the short POSIX names
 # (open, close, read, write, ...) are also member names here, so they are
 # looked for only among the objects' undefined symbols, where a member call
-# is mangled and a CRT call is not. POSIX-only sources (*/unix/*) never meet
+# is mangled and a CRT call is not. POSIX-only sources (*/posix/*) never meet
 # MSVC and are skipped.
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -32,7 +32,7 @@ posix=(open close read write lseek access chmod umask mkdir rmdir dup dup2 creat
 status=0
 pattern="(^|[^A-Za-z0-9_.>:])(std::|::)?($(IFS='|'; echo "${distinct[*]}"))[[:space:]]*\\("
 mapfile -t files < <(git ls-files 'plugin/*.cpp' 'plugin/*.h' 'emulator/*.cpp' 'emulator/*.h' \
-                                  'demo/*.cpp' 'demo/*.h' | grep -v '/unix/')
+                                  'demo/*.cpp' 'demo/*.h' | grep -v '/posix/')
 hits=$(grep -nE "$pattern" "${files[@]}" | grep -vE '^[^:]+:[0-9]+:[[:space:]]*(//|\*)' || true)
 if [[ -n "$hits" ]]; then
   echo "MSVC-deprecated CRT calls in product code (use the safe form, or a stream):"

@@ -47,15 +47,15 @@ HttpScreen::HttpScreen(const Instrument& instrument) : impl_(std::make_unique<Im
     });
     server.Get("/state.json", [&state](const httplib::Request&, httplib::Response& response) {
         NoCache(response);
-        response.set_content(StateJson(state.snapshot(), state.devices()), "application/json");
+        response.set_content(StateJson(state.Snapshot(), state.Devices()), "application/json");
     });
     server.Get("/trace.json", [&state](const httplib::Request& request, httplib::Response& response) {
         NoCache(response);
-        const int channel = NumberParam(request, "ch", 1, state.channelCount());
+        const int channel = NumberParam(request, "ch", 1, state.ChannelCount());
         const int port = NumberParam(request, "port", 1, kPortCount);
         if (channel == 0 || port == 0) {
             response.status = 400;
-            response.set_content("{\"error\":\"ch must be 1 to " + std::to_string(state.channelCount()) +
+            response.set_content("{\"error\":\"ch must be 1 to " + std::to_string(state.ChannelCount()) +
                                      ", port 1 to " + std::to_string(kPortCount) + "\"}",
                                  "application/json");
             return;
@@ -73,9 +73,9 @@ HttpScreen::HttpScreen(const Instrument& instrument) : impl_(std::make_unique<Im
     });
 }
 
-HttpScreen::~HttpScreen() { stop(); }
+HttpScreen::~HttpScreen() { Stop(); }
 
-bool HttpScreen::start(const std::string& bindAddress, std::uint16_t port, std::string* error) {
+bool HttpScreen::Start(const std::string& bindAddress, std::uint16_t port, std::string* error) {
     httplib::Server& server = impl_->server;
     int bound = -1;
     if (port == 0) {
@@ -94,7 +94,7 @@ bool HttpScreen::start(const std::string& bindAddress, std::uint16_t port, std::
     return true;
 }
 
-void HttpScreen::stop() {
+void HttpScreen::Stop() {
     if (impl_ && impl_->thread.joinable()) {
         impl_->server.stop();
         impl_->thread.join();

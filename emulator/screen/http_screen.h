@@ -26,9 +26,9 @@ public:
 
     // Binds (port 0 picks a free one) and serves on a thread of its own.
     // Returns false, with the reason in *error when given, if it cannot bind.
-    bool start(const std::string& bindAddress, std::uint16_t port, std::string* error = nullptr);
-    void stop();
-    std::uint16_t port() const { return port_; }
+    bool Start(const std::string& bindAddress, std::uint16_t port, std::string* error = nullptr);
+    void Stop();
+    std::uint16_t Port() const { return port_; }
 
 private:
     struct Impl;

@@ -81,7 +81,7 @@ std::string StateJson(const InstrumentSnapshot& snapshot, const DeviceBank& devi
                       ",\"errorCount\":" + std::to_string(snapshot.errorCount) + ",\"devices\":[";
     for (int port = 1; port <= kPortCount; ++port) {
         out += port == 1 ? "" : ",";
-        out += "{\"port\":" + std::to_string(port) + ",\"file\":" + JsonString(devices.device(port)->file()) + "}";
+        out += "{\"port\":" + std::to_string(port) + ",\"file\":" + JsonString(devices.GetDevice(port)->File()) + "}";
     }
     out += "],\"channels\":[";
     for (std::size_t c = 0; c < snapshot.channels.size(); ++c) {
@@ -101,9 +101,9 @@ std::string StateJson(const InstrumentSnapshot& snapshot, const DeviceBank& devi
         for (int port = 1; port <= kPortCount; ++port) {
             out += port == 1 ? "{" : ",{";
             out += "\"port\":" + std::to_string(port) + ",\"matching\":";
-            AppendSlot(out, channel.port(port).matching);
+            AppendSlot(out, channel.Port(port).matching);
             out += ",\"deembedding\":";
-            AppendSlot(out, channel.port(port).deembedding);
+            AppendSlot(out, channel.Port(port).deembedding);
             out += '}';
         }
         out += "]}";

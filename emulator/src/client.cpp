@@ -15,14 +15,14 @@ struct Client::Impl {
 Client::Client() : impl_(std::make_unique<Impl>()) {}
 
 Client::~Client() {
-    close();
+    Close();
     if (impl_->librarySetUp) {
         net::Cleanup();
     }
 }
 
-bool Client::connect(const std::string& host, std::uint16_t port, std::string* error) {
-    close();
+bool Client::Connect(const std::string& host, std::uint16_t port, std::string* error) {
+    Close();
     std::string problem;
     if (!impl_->librarySetUp) {
         if (!net::Startup(problem)) {
@@ -42,28 +42,28 @@ bool Client::connect(const std::string& host, std::uint16_t port, std::string* e
     return true;
 }
 
-bool Client::connected() const { return impl_->socket.valid(); }
+bool Client::Connected() const { return impl_->socket.Valid(); }
 
-void Client::close() {
-    impl_->socket.close();
+void Client::Close() {
+    impl_->socket.Close();
     impl_->buffered.clear();
 }
 
-bool Client::send(std::string_view line) {
-    if (!connected()) {
+bool Client::Send(std::string_view line) {
+    if (!Connected()) {
         return false;
     }
     std::string message(line);
     message.push_back('\n');
-    return impl_->socket.sendAll(message.data(), message.size());
+    return impl_->socket.SendAll(message.data(), message.size());
 }
 
-bool Client::sendRaw(std::string_view bytes) {
-    return connected() && impl_->socket.sendAll(bytes.data(), bytes.size());
+bool Client::SendRaw(std::string_view bytes) {
+    return Connected() && impl_->socket.SendAll(bytes.data(), bytes.size());
 }
 
-std::optional<std::string> Client::readLine(int timeoutMs) {
-    if (!connected()) {
+std::optional<std::string> Client::ReadLine(int timeoutMs) {
+    if (!Connected()) {
         return std::nullopt;
     }
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
@@ -81,10 +81,10 @@ std::optional<std::string> Client::readLine(int timeoutMs) {
         if (left.count() <= 0) {
             return std::nullopt;
         }
-        if (impl_->socket.waitReadable(static_cast<int>(left.count())) != net::WaitResult::kReady) {
+        if (impl_->socket.WaitReadable(static_cast<int>(left.count())) != net::WaitResult::kReady) {
             continue;  // the deadline check ends the wait
         }
-        const long long got = impl_->socket.receive(chunk, sizeof chunk);
+        const long long got = impl_->socket.Receive(chunk, sizeof chunk);
         if (got <= 0) {
             return std::nullopt;
         }
@@ -92,15 +92,15 @@ std::optional<std::string> Client::readLine(int timeoutMs) {
     }
 }
 
-std::optional<std::string> Client::query(std::string_view line, int timeoutMs) {
-    if (!send(line)) {
+std::optional<std::string> Client::Query(std::string_view line, int timeoutMs) {
+    if (!Send(line)) {
         return std::nullopt;
     }
-    return readLine(timeoutMs);
+    return ReadLine(timeoutMs);
 }
 
-bool Client::waitForClose(int timeoutMs) {
-    if (!connected()) {
+bool Client::WaitForClose(int timeoutMs) {
+    if (!Connected()) {
         return true;
     }
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
@@ -110,11 +110,11 @@ bool Client::waitForClose(int timeoutMs) {
         if (left.count() <= 0) {
             return false;
         }
-        const net::WaitResult wait = impl_->socket.waitReadable(static_cast<int>(left.count()));
+        const net::WaitResult wait = impl_->socket.WaitReadable(static_cast<int>(left.count()));
         if (wait == net::WaitResult::kError) {
             return true;
         }
-        if (wait == net::WaitResult::kReady && impl_->socket.receive(chunk, sizeof chunk) <= 0) {
+        if (wait == net::WaitResult::kReady && impl_->socket.Receive(chunk, sizeof chunk) <= 0) {
             return true;
         }
     }

@@ -251,17 +251,17 @@ FixtureFunction FunctionOf(CommandId id) {
 
 std::string IdentityString() { return std::string("Qaldorn,QVZSIM,0,") + QVZSIM_VERSION; }
 
-CommandResult Dispatcher::execute(const ResolvedCommand& resolved, const ScpiCommand& command) {
+CommandResult Dispatcher::Execute(const ResolvedCommand& resolved, const ScpiCommand& command) {
     CommandResult none;
     int error = 0;
     auto fail = [&](int code) {
-        instrument_.pushError(code);
+        instrument_.PushError(code);
         return CommandResult{};
     };
 
     // Queries here take no parameters but MINimum/MAXimum on a numeric
     // setting; settings say how many they take.
-    const int channels = instrument_.channelCount();
+    const int channels = instrument_.ChannelCount();
     const bool boundQuery = IsBoundQuery(resolved, command, channels);
     if (resolved.query && !command.params.empty() && !boundQuery) {
         return fail(errors::kParameterNotAllowed);
@@ -295,14 +295,14 @@ CommandResult Dispatcher::execute(const ResolvedCommand& resolved, const ScpiCom
         if ((error = CheckCount(command, 0, 0)) != 0) {
             return fail(error);
         }
-        instrument_.reset();
+        instrument_.Reset();
         return none;
     case CommandId::kClearStatus:
         if ((error = CheckCount(command, 0, 0)) != 0) {
             return fail(error);
         }
-        instrument_.clearErrors();
-        instrument_.status().clearEvents();
+        instrument_.ClearErrors();
+        instrument_.GetStatus().ClearEvents();
         return none;
     case CommandId::kOperationComplete:
         if (resolved.query) {
@@ -311,7 +311,7 @@ CommandResult Dispatcher::execute(const ResolvedCommand& resolved, const ScpiCom
         if ((error = CheckCount(command, 0, 0)) != 0) {
             return fail(error);
         }
-        instrument_.status().setEvents(status::kOperationComplete);
+        instrument_.GetStatus().SetEvents(status::kOperationComplete);
         return none;
     case CommandId::kWait:
         if ((error = CheckCount(command, 0, 0)) != 0) {
@@ -319,11 +319,11 @@ CommandResult Dispatcher::execute(const ResolvedCommand& resolved, const ScpiCom
         }
         return none;
     case CommandId::kSystemError:
-        return Reply(FormatErrorEntry(instrument_.popError()));
+        return Reply(FormatErrorEntry(instrument_.PopError()));
     case CommandId::kSystemErrorCount:
-        return Reply(std::to_string(instrument_.errorCount()));
+        return Reply(std::to_string(instrument_.ErrorCount()));
     case CommandId::kStateReport:
-        return Reply(FormatStateLine(instrument_.snapshot()));
+        return Reply(FormatStateLine(instrument_.Snapshot()));
 
     case CommandId::kFaultSilence:
     case CommandId::kFaultGarbage:
@@ -344,10 +344,10 @@ CommandResult Dispatcher::execute(const ResolvedCommand& resolved, const ScpiCom
         if (isDelay && (delayMs < 0 || delayMs > 600000)) {
             return fail(errors::kDataOutOfRange);
         }
-        bool armed = resolved.id == CommandId::kFaultSilence ? faults_.silence(header, times)
+        bool armed = resolved.id == CommandId::kFaultSilence ? faults_.Silence(header, times)
                      : resolved.id == CommandId::kFaultGarbage
-                         ? faults_.garbage(header, times)
-                         : faults_.delay(header, static_cast<int>(delayMs), times);
+                         ? faults_.Garbage(header, times)
+                         : faults_.Delay(header, static_cast<int>(delayMs), times);
         if (!armed) {
             return fail(errors::kIllegalParameterValue);
         }
@@ -361,7 +361,7 @@ CommandResult Dispatcher::execute(const ResolvedCommand& resolved, const ScpiCom
         if (commands < 1) {
             return fail(errors::kDataOutOfRange);
         }
-        faults_.closeAfter(static_cast<int>(commands));
+        faults_.CloseAfter(static_cast<int>(commands));
         return none;
     }
     case CommandId::kFaultError: {
@@ -371,21 +371,21 @@ CommandResult Dispatcher::execute(const ResolvedCommand& resolved, const ScpiCom
             (command.params.size() > 1 && (error = ToText(command.params[1], message)) != 0)) {
             return fail(error);
         }
-        instrument_.pushError(static_cast<int>(code), message);
+        instrument_.PushError(static_cast<int>(code), message);
         return none;
     }
     case CommandId::kFaultClear:
         if ((error = CheckCount(command, 0, 0)) != 0) {
             return fail(error);
         }
-        faults_.clear();
+        faults_.Clear();
         return none;
     case CommandId::kFaultCount:
-        return Reply(std::to_string(faults_.armedCount()));
+        return Reply(std::to_string(faults_.ArmedCount()));
 
     case CommandId::kActiveChannel: {
         if (resolved.query) {
-            return Reply(std::to_string(instrument_.activeChannel()));
+            return Reply(std::to_string(instrument_.ActiveChannel()));
         }
         double number = 0.0;
         if ((error = CheckCount(command, 1, 1)) != 0 ||
@@ -393,23 +393,23 @@ CommandResult Dispatcher::execute(const ResolvedCommand& resolved, const ScpiCom
             return fail(error);
         }
         const long value = static_cast<long>(number);
-        if (value < 1 || value > instrument_.channelCount()) {
+        if (value < 1 || value > instrument_.ChannelCount()) {
             return fail(errors::kDataOutOfRange);
         }
-        instrument_.setActiveChannel(static_cast<int>(value));
+        instrument_.SetActiveChannel(static_cast<int>(value));
         return none;
     }
     case CommandId::kChannelCount:
-        return Reply(std::to_string(instrument_.channelCount()));
+        return Reply(std::to_string(instrument_.ChannelCount()));
 
     case CommandId::kSweepPoints: {
         if (resolved.query) {
-            return Reply(std::to_string(instrument_.sweep(channel).points));
+            return Reply(std::to_string(instrument_.GetSweep(channel).points));
         }
         double value = 0.0;
         if ((error = CheckCount(command, 1, 1)) != 0 ||
             (error = ToSettingValue(resolved.id, channels, command.params[0], value)) != 0 ||
-            (error = instrument_.setSweepPoints(channel, static_cast<long>(value))) != 0) {
+            (error = instrument_.SetSweepPoints(channel, static_cast<long>(value))) != 0) {
             return fail(error);
         }
         return none;
@@ -418,20 +418,20 @@ CommandResult Dispatcher::execute(const ResolvedCommand& resolved, const ScpiCom
     case CommandId::kStopFrequency: {
         const bool start = resolved.id == CommandId::kStartFrequency;
         if (resolved.query) {
-            const SweepSettings sweep = instrument_.sweep(channel);
+            const SweepSettings sweep = instrument_.GetSweep(channel);
             return Reply(FormatNumber(start ? sweep.startHz : sweep.stopHz));
         }
         double value = 0.0;
         if ((error = CheckCount(command, 1, 1)) != 0 ||
             (error = ToSettingValue(resolved.id, channels, command.params[0], value)) != 0 ||
-            (error = start ? instrument_.setStartFrequency(channel, value)
-                           : instrument_.setStopFrequency(channel, value)) != 0) {
+            (error = start ? instrument_.SetStartFrequency(channel, value)
+                           : instrument_.SetStopFrequency(channel, value)) != 0) {
             return fail(error);
         }
         return none;
     }
     case CommandId::kFrequencyData:
-        return Reply(FormatFrequencyList(instrument_.sweepFrequencies(channel)));
+        return Reply(FormatFrequencyList(instrument_.SweepFrequencies(channel)));
 
     case CommandId::kSimulatorState:
     case CommandId::kMatchingState:
@@ -442,9 +442,9 @@ CommandResult Dispatcher::execute(const ResolvedCommand& resolved, const ScpiCom
         const bool simulator = resolved.id == CommandId::kSimulatorState;
         const bool perPort = resolved.suffixCount == 2;
         if (resolved.query) {
-            const bool on = simulator ? instrument_.simulatorState(channel)
-                            : perPort ? instrument_.portState(channel, port, function)
-                                      : instrument_.channelState(channel, function);
+            const bool on = simulator ? instrument_.SimulatorState(channel)
+                            : perPort ? instrument_.GetPortState(channel, port, function)
+                                      : instrument_.GetChannelState(channel, function);
             return Reply(BoolReply(on));
         }
         bool on = false;
@@ -452,11 +452,11 @@ CommandResult Dispatcher::execute(const ResolvedCommand& resolved, const ScpiCom
             return fail(error);
         }
         if (simulator) {
-            instrument_.setSimulatorState(channel, on);
+            instrument_.SetSimulatorState(channel, on);
         } else if (perPort) {
-            instrument_.setPortState(channel, port, function, on);
+            instrument_.SetPortState(channel, port, function, on);
         } else {
-            instrument_.setChannelState(channel, function, on);
+            instrument_.SetChannelState(channel, function, on);
         }
         return none;
     }
@@ -464,41 +464,41 @@ CommandResult Dispatcher::execute(const ResolvedCommand& resolved, const ScpiCom
     case CommandId::kDeembeddingPortFile: {
         const FixtureFunction function = FunctionOf(resolved.id);
         if (resolved.query) {
-            return Reply(QuoteString(instrument_.portFile(channel, port, function)));
+            return Reply(QuoteString(instrument_.PortFile(channel, port, function)));
         }
         std::string name;
         if ((error = CheckCount(command, 1, 1)) != 0 || (error = ToText(command.params[0], name)) != 0) {
             return fail(error);
         }
-        ErrorEntry outcome = instrument_.loadPortFile(channel, port, function, name);
+        ErrorEntry outcome = instrument_.LoadPortFile(channel, port, function, name);
         if (outcome.code != 0) {
-            instrument_.pushError(outcome.code, outcome.message);
+            instrument_.PushError(outcome.code, outcome.message);
         }
         return none;
     }
 
     case CommandId::kEventStatus:
-        return Reply(std::to_string(instrument_.status().takeEvents()));
+        return Reply(std::to_string(instrument_.GetStatus().TakeEvents()));
     case CommandId::kEventStatusEnable:
     case CommandId::kServiceRequestEnable: {
         const bool events = resolved.id == CommandId::kEventStatusEnable;
-        StatusRegisters& registers = instrument_.status();
+        StatusRegisters& registers = instrument_.GetStatus();
         if (resolved.query) {
-            return Reply(std::to_string(events ? registers.eventEnable() : registers.serviceEnable()));
+            return Reply(std::to_string(events ? registers.EventEnable() : registers.ServiceEnable()));
         }
         unsigned mask = 0;
         if ((error = CheckCount(command, 1, 1)) != 0 || (error = ToMask(command.params[0], mask)) != 0) {
             return fail(error);
         }
         if (events) {
-            registers.setEventEnable(mask);
+            registers.SetEventEnable(mask);
         } else {
-            registers.setServiceEnable(mask);
+            registers.SetServiceEnable(mask);
         }
         return none;
     }
     case CommandId::kStatusByte:
-        return Reply(std::to_string(instrument_.status().statusByte(instrument_.errorCount() != 0)));
+        return Reply(std::to_string(instrument_.GetStatus().StatusByte(instrument_.ErrorCount() != 0)));
     case CommandId::kSelfTest:
         return Reply("0");  // nothing to fail: the self-test passes
     case CommandId::kSystemVersion:
@@ -507,23 +507,23 @@ CommandResult Dispatcher::execute(const ResolvedCommand& resolved, const ScpiCom
         if ((error = CheckCount(command, 0, 0)) != 0) {
             return fail(error);
         }
-        instrument_.status().preset();
+        instrument_.GetStatus().Preset();
         return none;
     case CommandId::kOperationStatus:
-        return Reply(std::to_string(instrument_.status().takeOperationEvents()));
+        return Reply(std::to_string(instrument_.GetStatus().TakeOperationEvents()));
     case CommandId::kQuestionableStatus:
-        return Reply(std::to_string(instrument_.status().takeQuestionableEvents()));
+        return Reply(std::to_string(instrument_.GetStatus().TakeQuestionableEvents()));
     case CommandId::kDeviceFile: {
         if (resolved.query) {
-            return Reply(QuoteString(instrument_.devices().device(port)->file()));
+            return Reply(QuoteString(instrument_.Devices().GetDevice(port)->File()));
         }
         std::string name;
         if ((error = CheckCount(command, 1, 1)) != 0 || (error = ToText(command.params[0], name)) != 0) {
             return fail(error);
         }
-        ErrorEntry outcome = instrument_.loadDevice(port, name);
+        ErrorEntry outcome = instrument_.LoadDevice(port, name);
         if (outcome.code != 0) {
-            instrument_.pushError(outcome.code, outcome.message);
+            instrument_.PushError(outcome.code, outcome.message);
         }
         return none;
     }

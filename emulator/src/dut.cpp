@@ -70,8 +70,8 @@ Device::Device(std::string file, TouchstoneData data) : file_(std::move(file)) {
     }
 }
 
-std::vector<Complex> Device::reflection(const std::vector<double>& frequencies) const {
-    if (builtIn()) {
+std::vector<Complex> Device::Reflection(const std::vector<double>& frequencies) const {
+    if (BuiltIn()) {
         std::vector<Complex> out;
         out.reserve(frequencies.size());
         for (double f : frequencies) {
@@ -117,7 +117,7 @@ DeviceBank::DeviceBank() {
     devices_.fill(builtIn);
 }
 
-std::shared_ptr<const Device> DeviceBank::device(int port) const {
+std::shared_ptr<const Device> DeviceBank::GetDevice(int port) const {
     if (port < 1 || port > kPortCount) {
         throw std::out_of_range("qvzsim: no port " + std::to_string(port));
     }
@@ -125,7 +125,7 @@ std::shared_ptr<const Device> DeviceBank::device(int port) const {
     return devices_[static_cast<std::size_t>(port - 1)];
 }
 
-ErrorEntry DeviceBank::load(int port, const std::string& file) {
+ErrorEntry DeviceBank::Load(int port, const std::string& file) {
     if (port < 1 || port > kPortCount) {
         throw std::out_of_range("qvzsim: no port " + std::to_string(port));
     }

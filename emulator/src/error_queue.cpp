@@ -35,7 +35,7 @@ const char* StandardErrorText(int code) {
 // real entry must survive it.
 ErrorQueue::ErrorQueue(std::size_t capacity) : capacity_(std::max<std::size_t>(capacity, 2)) {}
 
-void ErrorQueue::push(int code, std::string message) {
+void ErrorQueue::Push(int code, std::string message) {
     if (message.empty()) {
         message = StandardErrorText(code);
     }
@@ -58,7 +58,7 @@ void ErrorQueue::push(int code, std::string message) {
     }
 }
 
-ErrorEntry ErrorQueue::pop() {
+ErrorEntry ErrorQueue::Pop() {
     if (entries_.empty()) {
         return ErrorEntry{errors::kNoError, StandardErrorText(errors::kNoError)};
     }

@@ -23,7 +23,7 @@ bool Matches(const ResolvedCommand& pattern, const ResolvedCommand& command) {
 
 }  // namespace
 
-bool Faults::arm(Kind kind, std::string_view header, int times, int delayMs) {
+bool Faults::Arm(Kind kind, std::string_view header, int times, int delayMs) {
     if (times != kAlways && times < 1) {
         return false;
     }
@@ -43,18 +43,18 @@ bool Faults::arm(Kind kind, std::string_view header, int times, int delayMs) {
     return true;
 }
 
-bool Faults::silence(std::string_view header, int times) { return arm(Kind::kSilence, header, times, 0); }
+bool Faults::Silence(std::string_view header, int times) { return Arm(Kind::kSilence, header, times, 0); }
 
-bool Faults::delay(std::string_view header, int milliseconds, int times) {
+bool Faults::Delay(std::string_view header, int milliseconds, int times) {
     if (milliseconds < 0) {
         return false;
     }
-    return arm(Kind::kDelay, header, times, milliseconds);
+    return Arm(Kind::kDelay, header, times, milliseconds);
 }
 
-bool Faults::garbage(std::string_view header, int times) { return arm(Kind::kGarbage, header, times, 0); }
+bool Faults::Garbage(std::string_view header, int times) { return Arm(Kind::kGarbage, header, times, 0); }
 
-bool Faults::closeAfter(int commands) {
+bool Faults::CloseAfter(int commands) {
     if (commands < 1) {
         return false;
     }
@@ -63,18 +63,18 @@ bool Faults::closeAfter(int commands) {
     return true;
 }
 
-void Faults::clear() {
+void Faults::Clear() {
     std::lock_guard<std::mutex> lock(mutex_);
     armed_.clear();
     closeCountdown_ = 0;
 }
 
-std::size_t Faults::armedCount() const {
+std::size_t Faults::ArmedCount() const {
     std::lock_guard<std::mutex> lock(mutex_);
     return armed_.size() + (closeCountdown_ > 0 ? 1u : 0u);
 }
 
-FaultAction Faults::onCommand(const ResolvedCommand& command) {
+FaultAction Faults::OnCommand(const ResolvedCommand& command) {
     FaultAction action;
     if (IsFaultControl(command.id)) {
         return action;

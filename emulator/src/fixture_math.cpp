@@ -84,7 +84,7 @@ std::vector<Complex> InterpolateOnto(const std::vector<double>& frequencies, con
 std::vector<TwoPort> NetworkOnto(const TouchstoneData& data, const std::vector<double>& targets) {
     std::vector<TwoPort> out;
     out.reserve(targets.size());
-    const std::size_t points = data.points();
+    const std::size_t points = data.GetPoints();
     if (points == 0 || data.sParameters.size() < points * 4) {
         out.assign(targets.size(), TwoPort{kNotANumber, kNotANumber, kNotANumber, kNotANumber});
         return out;

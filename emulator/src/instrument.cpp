@@ -81,75 +81,75 @@ Instrument::Instrument(InstrumentConfig config, Logger* logger)
     channels_.assign(static_cast<std::size_t>(config_.channels), channel);
 }
 
-void Instrument::log(const std::string& text) const {
+void Instrument::GetLog(const std::string& text) const {
     if (logger_ != nullptr) {
-        logger_->write(text);
+        logger_->Write(text);
     }
 }
 
-ChannelState& Instrument::channelRef(int channel) {
+ChannelState& Instrument::ChannelRef(int channel) {
     if (channel < 1 || channel > config_.channels) {
         throw std::out_of_range("qvzsim: no channel " + std::to_string(channel));
     }
     return channels_[static_cast<std::size_t>(channel - 1)];
 }
 
-const ChannelState& Instrument::channelRef(int channel) const {
-    return const_cast<Instrument*>(this)->channelRef(channel);
+const ChannelState& Instrument::ChannelRef(int channel) const {
+    return const_cast<Instrument*>(this)->ChannelRef(channel);
 }
 
-FixtureSlot& Instrument::slotRef(int channel, int port, FixtureFunction function) {
+FixtureSlot& Instrument::SlotRef(int channel, int port, FixtureFunction function) {
     if (port < 1 || port > kPortCount) {
         throw std::out_of_range("qvzsim: no port " + std::to_string(port));
     }
-    PortState& state = channelRef(channel).port(port);
+    PortState& state = ChannelRef(channel).Port(port);
     return function == FixtureFunction::kMatching ? state.matching : state.deembedding;
 }
 
-InstrumentSnapshot Instrument::snapshot() const {
+InstrumentSnapshot Instrument::Snapshot() const {
     std::lock_guard<std::mutex> lock(mutex_);
     InstrumentSnapshot snapshot;
     snapshot.activeChannel = activeChannel_;
     snapshot.channels = channels_;
-    snapshot.errorCount = errors_.size();
+    snapshot.errorCount = errors_.Size();
     return snapshot;
 }
 
-void Instrument::reset() {
+void Instrument::Reset() {
     std::lock_guard<std::mutex> lock(mutex_);
     activeChannel_ = config_.activeChannel;
     ChannelState fresh;
     fresh.sweep = config_.sweep;
     std::fill(channels_.begin(), channels_.end(), fresh);
-    log("reset: configured sweeps restored, fixture simulator off and cleared");
+    GetLog("reset: configured sweeps restored, fixture simulator off and cleared");
 }
 
-int Instrument::activeChannel() const {
+int Instrument::ActiveChannel() const {
     std::lock_guard<std::mutex> lock(mutex_);
     return activeChannel_;
 }
 
-void Instrument::setActiveChannel(int channel) {
+void Instrument::SetActiveChannel(int channel) {
     std::lock_guard<std::mutex> lock(mutex_);
-    channelRef(channel);  // checks the number
+    ChannelRef(channel);  // checks the number
     if (activeChannel_ != channel) {
-        log("active channel " + std::to_string(activeChannel_) + " -> " + std::to_string(channel));
+        GetLog("active channel " + std::to_string(activeChannel_) + " -> " + std::to_string(channel));
         activeChannel_ = channel;
     }
 }
 
-SweepSettings Instrument::sweep(int channel) const {
+SweepSettings Instrument::GetSweep(int channel) const {
     std::lock_guard<std::mutex> lock(mutex_);
-    return channelRef(channel).sweep;
+    return ChannelRef(channel).sweep;
 }
 
-std::vector<double> Instrument::sweepFrequencies(int channel) const {
-    return SweepFrequencies(sweep(channel));
+std::vector<double> Instrument::SweepFrequencies(int channel) const {
+    return qvzsim::SweepFrequencies(GetSweep(channel));
 }
 
-int Instrument::setSweepPoints(int channel, long points) {
+int Instrument::SetSweepPoints(int channel, long points) {
     std::lock_guard<std::mutex> lock(mutex_);
-    ChannelState& state = channelRef(channel);
+    ChannelState& state = ChannelRef(channel);
     SweepSettings changed = state.sweep;
     if (points < 1 || points > kMaxPoints) {
         return errors::kDataOutOfRange;
@@ -159,95 +159,95 @@ int Instrument::setSweepPoints(int channel, long points) {
         return errors::kDataOutOfRange;
     }
     state.sweep = changed;
-    log("channel " + std::to_string(channel) + ": " + std::to_string(points) + " points");
+    GetLog("channel " + std::to_string(channel) + ": " + std::to_string(points) + " points");
     return 0;
 }
 
-int Instrument::setStartFrequency(int channel, double hertz) {
+int Instrument::SetStartFrequency(int channel, double hertz) {
     std::lock_guard<std::mutex> lock(mutex_);
-    ChannelState& state = channelRef(channel);
+    ChannelState& state = ChannelRef(channel);
     SweepSettings changed = state.sweep;
     changed.startHz = hertz;
     if (!ValidSweep(changed)) {
         return errors::kDataOutOfRange;
     }
     state.sweep = changed;
-    log("channel " + std::to_string(channel) + ": start " + FormatHz(hertz));
+    GetLog("channel " + std::to_string(channel) + ": start " + FormatHz(hertz));
     return 0;
 }
 
-int Instrument::setStopFrequency(int channel, double hertz) {
+int Instrument::SetStopFrequency(int channel, double hertz) {
     std::lock_guard<std::mutex> lock(mutex_);
-    ChannelState& state = channelRef(channel);
+    ChannelState& state = ChannelRef(channel);
     SweepSettings changed = state.sweep;
     changed.stopHz = hertz;
     if (!ValidSweep(changed)) {
         return errors::kDataOutOfRange;
     }
     state.sweep = changed;
-    log("channel " + std::to_string(channel) + ": stop " + FormatHz(hertz));
+    GetLog("channel " + std::to_string(channel) + ": stop " + FormatHz(hertz));
     return 0;
 }
 
-bool Instrument::simulatorState(int channel) const {
+bool Instrument::SimulatorState(int channel) const {
     std::lock_guard<std::mutex> lock(mutex_);
-    return channelRef(channel).simulatorOn;
+    return ChannelRef(channel).simulatorOn;
 }
 
-void Instrument::setSimulatorState(int channel, bool on) {
+void Instrument::SetSimulatorState(int channel, bool on) {
     std::lock_guard<std::mutex> lock(mutex_);
-    bool& state = channelRef(channel).simulatorOn;
+    bool& state = ChannelRef(channel).simulatorOn;
     if (state != on) {
-        log("channel " + std::to_string(channel) + ": fixture simulator " + OnOff(state) + " -> " + OnOff(on));
+        GetLog("channel " + std::to_string(channel) + ": fixture simulator " + OnOff(state) + " -> " + OnOff(on));
         state = on;
     }
 }
 
-bool Instrument::channelState(int channel, FixtureFunction function) const {
+bool Instrument::GetChannelState(int channel, FixtureFunction function) const {
     std::lock_guard<std::mutex> lock(mutex_);
-    const ChannelState& state = channelRef(channel);
+    const ChannelState& state = ChannelRef(channel);
     return function == FixtureFunction::kMatching ? state.matchingOn : state.deembeddingOn;
 }
 
-void Instrument::setChannelState(int channel, FixtureFunction function, bool on) {
+void Instrument::SetChannelState(int channel, FixtureFunction function, bool on) {
     std::lock_guard<std::mutex> lock(mutex_);
-    ChannelState& channelState = channelRef(channel);
+    ChannelState& channelState = ChannelRef(channel);
     bool& state = function == FixtureFunction::kMatching ? channelState.matchingOn : channelState.deembeddingOn;
     if (state != on) {
-        log("channel " + std::to_string(channel) + ": " + FunctionName(function) + " " + OnOff(state) + " -> " +
+        GetLog("channel " + std::to_string(channel) + ": " + FunctionName(function) + " " + OnOff(state) + " -> " +
             OnOff(on));
         state = on;
     }
 }
 
-bool Instrument::portState(int channel, int port, FixtureFunction function) const {
+bool Instrument::GetPortState(int channel, int port, FixtureFunction function) const {
     std::lock_guard<std::mutex> lock(mutex_);
-    return const_cast<Instrument*>(this)->slotRef(channel, port, function).on;
+    return const_cast<Instrument*>(this)->SlotRef(channel, port, function).on;
 }
 
-void Instrument::setPortState(int channel, int port, FixtureFunction function, bool on) {
+void Instrument::SetPortState(int channel, int port, FixtureFunction function, bool on) {
     std::lock_guard<std::mutex> lock(mutex_);
-    FixtureSlot& slot = slotRef(channel, port, function);
+    FixtureSlot& slot = SlotRef(channel, port, function);
     if (slot.on != on) {
-        log("channel " + std::to_string(channel) + " port " + std::to_string(port) + ": " + FunctionName(function) +
+        GetLog("channel " + std::to_string(channel) + " port " + std::to_string(port) + ": " + FunctionName(function) +
             " " + OnOff(slot.on) + " -> " + OnOff(on));
         slot.on = on;
     }
 }
 
-std::string Instrument::portFile(int channel, int port, FixtureFunction function) const {
+std::string Instrument::PortFile(int channel, int port, FixtureFunction function) const {
     std::lock_guard<std::mutex> lock(mutex_);
-    return const_cast<Instrument*>(this)->slotRef(channel, port, function).file;
+    return const_cast<Instrument*>(this)->SlotRef(channel, port, function).file;
 }
 
-ErrorEntry Instrument::loadPortFile(int channel, int port, FixtureFunction function, const std::string& fileName) {
+ErrorEntry Instrument::LoadPortFile(int channel, int port, FixtureFunction function, const std::string& fileName) {
     const std::string where =
         "channel " + std::to_string(channel) + " port " + std::to_string(port) + ": " + FunctionName(function);
     if (fileName.empty()) {
         std::lock_guard<std::mutex> lock(mutex_);
-        FixtureSlot& slot = slotRef(channel, port, function);
+        FixtureSlot& slot = SlotRef(channel, port, function);
         if (!slot.file.empty()) {
-            log(where + " file cleared (was " + slot.file + ")");
+            GetLog(where + " file cleared (was " + slot.file + ")");
         }
         slot.file.clear();
         slot.filePoints = 0;
@@ -256,23 +256,23 @@ ErrorEntry Instrument::loadPortFile(int channel, int port, FixtureFunction funct
     }
     {
         std::lock_guard<std::mutex> lock(mutex_);
-        slotRef(channel, port, function);  // checks the numbers before the read
+        SlotRef(channel, port, function);  // checks the numbers before the read
     }
 
     // The read can take tens of milliseconds for a large file: no lock held.
     TouchstoneResult file = ReadTouchstoneFile(fileName);
     if (file.status == TouchstoneStatus::kNotFound) {
-        log(where + " cannot open " + fileName);
+        GetLog(where + " cannot open " + fileName);
         return ErrorEntry{errors::kFileNameNotFound, StandardErrorText(errors::kFileNameNotFound)};
     }
     if (file.status == TouchstoneStatus::kInvalid) {
-        log(where + " refuses " + fileName + ": " + file.reason);
+        GetLog(where + " refuses " + fileName + ": " + file.reason);
         return ErrorEntry{errors::kInvalidTouchstoneFile,
                           std::string(StandardErrorText(errors::kInvalidTouchstoneFile)) + "; " + file.reason};
     }
 
     std::lock_guard<std::mutex> lock(mutex_);
-    const SweepSettings sweep = channelRef(channel).sweep;
+    const SweepSettings sweep = ChannelRef(channel).sweep;
     const double low = std::min(sweep.startHz, sweep.stopHz);
     const double high = sweep.points == 1 ? low : std::max(sweep.startHz, sweep.stopHz);
     const std::string fileRange =
@@ -280,54 +280,54 @@ ErrorEntry Instrument::loadPortFile(int channel, int port, FixtureFunction funct
     if (!CoversRange(file.data, low, high)) {
         std::string message = std::string(StandardErrorText(errors::kSweepNotCovered)) + "; file " + fileRange +
                               ", sweep " + FormatHz(low) + " to " + FormatHz(high);
-        log(where + " refuses " + fileName + ": " + message);
+        GetLog(where + " refuses " + fileName + ": " + message);
         return ErrorEntry{errors::kSweepNotCovered, std::move(message)};
     }
-    FixtureSlot& slot = slotRef(channel, port, function);
+    FixtureSlot& slot = SlotRef(channel, port, function);
     slot.file = fileName;
-    slot.filePoints = file.data.points();
+    slot.filePoints = file.data.GetPoints();
     slot.data = std::make_shared<const TouchstoneData>(std::move(file.data));
-    log(where + " file " + fileName + " (" + std::to_string(slot.filePoints) + " points, " + fileRange + ")");
+    GetLog(where + " file " + fileName + " (" + std::to_string(slot.filePoints) + " points, " + fileRange + ")");
     return ErrorEntry{};
 }
 
-ErrorEntry Instrument::loadDevice(int port, const std::string& file) {
-    ErrorEntry outcome = devices_.load(port, file);
+ErrorEntry Instrument::LoadDevice(int port, const std::string& file) {
+    ErrorEntry outcome = devices_.Load(port, file);
     const std::string where = "port " + std::to_string(port) + ": device ";
     if (outcome.code != 0) {
-        log(where + "file " + file + " refused: " + outcome.message);
+        GetLog(where + "file " + file + " refused: " + outcome.message);
     } else {
-        log(where + (file.empty() ? std::string("built-in small antenna") : file));
+        GetLog(where + (file.empty() ? std::string("built-in small antenna") : file));
     }
     return outcome;
 }
 
-void Instrument::pushError(int code, std::string message) {
+void Instrument::PushError(int code, std::string message) {
     std::lock_guard<std::mutex> lock(mutex_);
-    const bool room = errors_.size() < errors_.capacity();
+    const bool room = errors_.Size() < errors_.Capacity();
     const std::string text = message.empty() ? std::string(StandardErrorText(code)) : message;
-    errors_.push(code, std::move(message));
-    status_.recordError(code);
+    errors_.Push(code, std::move(message));
+    status_.RecordError(code);
     if (room) {
-        log("error queued: " + std::to_string(code) + ", " + text);
+        GetLog("error queued: " + std::to_string(code) + ", " + text);
     } else {
-        log("error queue full: " + std::to_string(code) + " lost");
+        GetLog("error queue full: " + std::to_string(code) + " lost");
     }
 }
 
-ErrorEntry Instrument::popError() {
+ErrorEntry Instrument::PopError() {
     std::lock_guard<std::mutex> lock(mutex_);
-    return errors_.pop();
+    return errors_.Pop();
 }
 
-std::size_t Instrument::errorCount() const {
+std::size_t Instrument::ErrorCount() const {
     std::lock_guard<std::mutex> lock(mutex_);
-    return errors_.size();
+    return errors_.Size();
 }
 
-void Instrument::clearErrors() {
+void Instrument::ClearErrors() {
     std::lock_guard<std::mutex> lock(mutex_);
-    errors_.clear();
+    errors_.Clear();
 }
 
 }  // namespace qvzsim

@@ -8,7 +8,7 @@ namespace qvzsim {
 Logger::Logger(std::ostream* sink, bool quiet)
     : sink_(sink != nullptr ? sink : &std::cout), quiet_(quiet), start_(std::chrono::steady_clock::now()) {}
 
-void Logger::write(std::string_view text) {
+void Logger::Write(std::string_view text) {
     if (quiet_) {
         return;
     }

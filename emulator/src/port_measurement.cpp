@@ -29,10 +29,10 @@ std::vector<double> EveryKth(const std::vector<double>& values, std::size_t step
 PortMeasurement MeasurePort(const ChannelState& channel, int port, const Device& device, std::size_t step) {
     PortMeasurement m;
     m.frequencies = EveryKth(SweepFrequencies(channel.sweep), step);
-    m.raw = device.reflection(m.frequencies);
+    m.raw = device.Reflection(m.frequencies);
     m.simulated = m.raw;
 
-    const PortState& state = channel.port(port);
+    const PortState& state = channel.Port(port);
     const struct {
         FixtureFunction function;
         const FixtureSlot& slot;
@@ -61,8 +61,8 @@ PortMeasurement MeasurePort(const ChannelState& channel, int port, const Device&
 }
 
 PortMeasurement MeasurePort(const Instrument& instrument, int channel, int port, std::size_t step) {
-    const InstrumentSnapshot snapshot = instrument.snapshot();
-    return MeasurePort(snapshot.channel(channel), port, *instrument.devices().device(port), step);
+    const InstrumentSnapshot snapshot = instrument.Snapshot();
+    return MeasurePort(snapshot.Channel(channel), port, *instrument.Devices().GetDevice(port), step);
 }
 
 }  // namespace qvzsim

@@ -72,18 +72,18 @@ class Cursor {
 public:
     explicit Cursor(std::string_view text) : text_(text) {}
 
-    bool atEnd() const { return pos_ >= text_.size(); }
-    char peek() const { return atEnd() ? '\0' : text_[pos_]; }
-    void advance() { ++pos_; }
-    std::size_t pos() const { return pos_; }
-    std::string_view slice(std::size_t from, std::size_t to) const { return text_.substr(from, to - from); }
-    void skipSpaces() {
-        while (!atEnd() && IsSpace(text_[pos_])) {
+    bool AtEnd() const { return pos_ >= text_.size(); }
+    char Peek() const { return AtEnd() ? '\0' : text_[pos_]; }
+    void Advance() { ++pos_; }
+    std::size_t Pos() const { return pos_; }
+    std::string_view Slice(std::size_t from, std::size_t to) const { return text_.substr(from, to - from); }
+    void SkipSpaces() {
+        while (!AtEnd() && IsSpace(text_[pos_])) {
             ++pos_;
         }
     }
     // End of a command: the end of the message or the ';' before the next.
-    bool atCommandEnd() const { return atEnd() || peek() == ';'; }
+    bool AtCommandEnd() const { return AtEnd() || Peek() == ';'; }
 
 private:
     std::string_view text_;
@@ -93,14 +93,14 @@ private:
 // Reads one header node: a mnemonic starting with a letter; trailing digits
 // are its numeric suffix.
 bool ParseNode(Cursor& cursor, HeaderNode& node) {
-    if (!IsLetter(cursor.peek())) {
+    if (!IsLetter(cursor.Peek())) {
         return false;
     }
-    std::size_t start = cursor.pos();
-    while (IsMnemonicChar(cursor.peek())) {
-        cursor.advance();
+    std::size_t start = cursor.Pos();
+    while (IsMnemonicChar(cursor.Peek())) {
+        cursor.Advance();
     }
-    std::string_view word = cursor.slice(start, cursor.pos());
+    std::string_view word = cursor.Slice(start, cursor.Pos());
     std::size_t digits = 0;
     while (digits < word.size() && IsDigit(word[word.size() - 1 - digits])) {
         ++digits;
@@ -129,25 +129,25 @@ bool ParseNode(Cursor& cursor, HeaderNode& node) {
 }
 
 bool ParseHeaderPart(Cursor& cursor, ScpiCommand& command) {
-    if (cursor.peek() == '*') {
-        cursor.advance();
+    if (cursor.Peek() == '*') {
+        cursor.Advance();
         command.common = true;
-        std::size_t start = cursor.pos();
-        while (IsLetter(cursor.peek())) {
-            cursor.advance();
+        std::size_t start = cursor.Pos();
+        while (IsLetter(cursor.Peek())) {
+            cursor.Advance();
         }
-        if (cursor.pos() == start) {
+        if (cursor.Pos() == start) {
             return false;
         }
         HeaderNode node;
-        for (char c : cursor.slice(start, cursor.pos())) {
+        for (char c : cursor.Slice(start, cursor.Pos())) {
             node.mnemonic.push_back(ToUpper(c));
         }
         command.nodes.push_back(std::move(node));
     } else {
-        if (cursor.peek() == ':') {
+        if (cursor.Peek() == ':') {
             command.rooted = true;
-            cursor.advance();
+            cursor.Advance();
         }
         for (;;) {
             HeaderNode node;
@@ -155,33 +155,33 @@ bool ParseHeaderPart(Cursor& cursor, ScpiCommand& command) {
                 return false;
             }
             command.nodes.push_back(std::move(node));
-            if (cursor.peek() != ':') {
+            if (cursor.Peek() != ':') {
                 break;
             }
-            cursor.advance();
+            cursor.Advance();
         }
     }
-    if (cursor.peek() == '?') {
+    if (cursor.Peek() == '?') {
         command.query = true;
-        cursor.advance();
+        cursor.Advance();
     }
     return true;
 }
 
 bool ParseStringParameter(Cursor& cursor, Parameter& parameter) {
-    const char quote = cursor.peek();
-    cursor.advance();
+    const char quote = cursor.Peek();
+    cursor.Advance();
     parameter.kind = Parameter::Kind::kString;
     for (;;) {
-        if (cursor.atEnd()) {
+        if (cursor.AtEnd()) {
             return false;  // unterminated
         }
-        char c = cursor.peek();
-        cursor.advance();
+        char c = cursor.Peek();
+        cursor.Advance();
         if (c == quote) {
-            if (cursor.peek() == quote) {  // a doubled quote stands for one
+            if (cursor.Peek() == quote) {  // a doubled quote stands for one
                 parameter.text.push_back(quote);
-                cursor.advance();
+                cursor.Advance();
                 continue;
             }
             return true;
@@ -191,19 +191,19 @@ bool ParseStringParameter(Cursor& cursor, Parameter& parameter) {
 }
 
 bool ParseParameter(Cursor& cursor, Parameter& parameter) {
-    char c = cursor.peek();
+    char c = cursor.Peek();
     if (c == '"' || c == '\'') {
         return ParseStringParameter(cursor, parameter);
     }
-    std::size_t start = cursor.pos();
-    while (!cursor.atEnd()) {
-        c = cursor.peek();
+    std::size_t start = cursor.Pos();
+    while (!cursor.AtEnd()) {
+        c = cursor.Peek();
         if (IsSpace(c) || c == ',' || c == ';') {
             break;
         }
-        cursor.advance();
+        cursor.Advance();
     }
-    std::string_view token = cursor.slice(start, cursor.pos());
+    std::string_view token = cursor.Slice(start, cursor.Pos());
     parameter.text = std::string(token);
     if (ParseNumber(token, parameter.number)) {
         parameter.kind = Parameter::Kind::kNumber;
@@ -221,50 +221,50 @@ bool ParseParameter(Cursor& cursor, Parameter& parameter) {
 
 bool ParseParameters(Cursor& cursor, ScpiCommand& command) {
     for (;;) {
-        cursor.skipSpaces();
-        if (cursor.atCommandEnd()) {
+        cursor.SkipSpaces();
+        if (cursor.AtCommandEnd()) {
             return false;  // a ',' with nothing after it
         }
         Parameter parameter;
         if (!ParseParameter(cursor, parameter)) {
             return false;
         }
-        cursor.skipSpaces();
+        cursor.SkipSpaces();
         // A suffix may stand apart from its number: "1 GHz".
-        if (parameter.kind == Parameter::Kind::kNumber && parameter.suffix.empty() && IsLetter(cursor.peek())) {
-            while (IsLetter(cursor.peek())) {
-                parameter.suffix.push_back(ToUpper(cursor.peek()));
-                cursor.advance();
+        if (parameter.kind == Parameter::Kind::kNumber && parameter.suffix.empty() && IsLetter(cursor.Peek())) {
+            while (IsLetter(cursor.Peek())) {
+                parameter.suffix.push_back(ToUpper(cursor.Peek()));
+                cursor.Advance();
             }
-            cursor.skipSpaces();
+            cursor.SkipSpaces();
         }
         command.params.push_back(std::move(parameter));
-        if (cursor.atCommandEnd()) {
+        if (cursor.AtCommandEnd()) {
             return true;
         }
-        if (cursor.peek() != ',') {
+        if (cursor.Peek() != ',') {
             return false;
         }
-        cursor.advance();
+        cursor.Advance();
     }
 }
 
 // One command up to (not including) its ';' or the end of the message.
 bool ParseCommand(Cursor& cursor, ScpiCommand& command) {
-    std::size_t start = cursor.pos();
+    std::size_t start = cursor.Pos();
     bool ok = ParseHeaderPart(cursor, command);
-    if (ok && !cursor.atCommandEnd()) {
+    if (ok && !cursor.AtCommandEnd()) {
         // The header must be followed by white space before parameters.
-        if (!IsSpace(cursor.peek())) {
+        if (!IsSpace(cursor.Peek())) {
             ok = false;
         } else {
-            cursor.skipSpaces();
-            if (!cursor.atCommandEnd()) {
+            cursor.SkipSpaces();
+            if (!cursor.AtCommandEnd()) {
                 ok = ParseParameters(cursor, command);
             }
         }
     }
-    std::string_view text = cursor.slice(start, cursor.pos());
+    std::string_view text = cursor.Slice(start, cursor.Pos());
     while (!text.empty() && IsSpace(text.back())) {
         text.remove_suffix(1);
     }
@@ -278,12 +278,12 @@ ParsedMessage ParseProgramMessage(std::string_view message) {
     ParsedMessage parsed;
     Cursor cursor(message);
     for (;;) {
-        cursor.skipSpaces();
-        if (cursor.atEnd()) {
+        cursor.SkipSpaces();
+        if (cursor.AtEnd()) {
             break;
         }
-        if (cursor.peek() == ';') {  // empty command: tolerated
-            cursor.advance();
+        if (cursor.Peek() == ';') {  // empty command: tolerated
+            cursor.Advance();
             continue;
         }
         ScpiCommand command;

@@ -27,7 +27,7 @@ constexpr std::size_t kReceiveChunk = std::size_t{1} << 16;
 void LogSafely(Logger& logger, int connection, const char* text, const char* detail = "") noexcept {
     try {
         const std::string prefix = connection > 0 ? "#" + std::to_string(connection) + " " : std::string();
-        logger.write(prefix + text + detail);
+        logger.Write(prefix + text + detail);
     } catch (...) {
         // Nothing left to tell it with.
     }
@@ -53,9 +53,9 @@ Server::Server(ServerOptions options)
       instrument_(options_.instrument, &logger_),
       network_(std::make_unique<Network>()) {}
 
-Server::~Server() { stop(); }
+Server::~Server() { Stop(); }
 
-bool Server::start(std::string* error) {
+bool Server::Start(std::string* error) {
     std::string problem;
     if (running_.load()) {
         problem = "the server is already running";
@@ -76,35 +76,35 @@ bool Server::start(std::string* error) {
     }
     stopping_.store(false);
     running_.store(true);
-    acceptThread_ = std::thread(&Server::acceptLoop, this);
+    acceptThread_ = std::thread(&Server::AcceptLoop, this);
     return true;
 }
 
-void Server::stop() {
+void Server::Stop() {
     if (!running_.exchange(false)) {
         return;
     }
     stopping_.store(true);
-    network_->listener.shutdownBoth();  // wakes the accept wait at once on Linux
+    network_->listener.ShutdownBoth();  // wakes the accept wait at once on Linux
     if (acceptThread_.joinable()) {
         acceptThread_.join();
     }
-    network_->listener.close();
+    network_->listener.Close();
     {
         std::lock_guard<std::mutex> lock(connectionsMutex_);
         for (const std::unique_ptr<Connection>& connection : connections_) {
-            connection->socket.shutdownBoth();
+            connection->socket.ShutdownBoth();
         }
     }
-    reapFinished(true);
+    ReapFinished(true);
     if (network_->librarySetUp) {
         net::Cleanup();
         network_->librarySetUp = false;
     }
-    logger_.write("stopped");
+    logger_.Write("stopped");
 }
 
-void Server::reapFinished(bool all) {
+void Server::ReapFinished(bool all) {
     std::list<std::unique_ptr<Connection>> done;
     {
         std::lock_guard<std::mutex> lock(connectionsMutex_);
@@ -125,10 +125,10 @@ void Server::reapFinished(bool all) {
     }
 }
 
-void Server::acceptLoop() {
+void Server::AcceptLoop() {
     while (!stopping_.load()) {
-        const net::WaitResult wait = network_->listener.waitReadable(kPollMs);
-        reapFinished(false);
+        const net::WaitResult wait = network_->listener.WaitReadable(kPollMs);
+        ReapFinished(false);
         if (stopping_.load()) {
             break;
         }
@@ -140,7 +140,7 @@ void Server::acceptLoop() {
             continue;
         }
         net::Socket socket = net::Accept(network_->listener);
-        if (!socket.valid()) {
+        if (!socket.Valid()) {
             continue;
         }
         try {
@@ -148,19 +148,19 @@ void Server::acceptLoop() {
             // Finished connections were reaped just now; one still ending
             // counts as open, which errs on the safe side.
             if (connections_.size() >= static_cast<std::size_t>(std::max(options_.maxConnections, 1))) {
-                logger_.write("connection refused: " + std::to_string(connections_.size()) +
+                logger_.Write("connection refused: " + std::to_string(connections_.size()) +
                               " connections open, the most served at once");
                 continue;  // the socket closes here
             }
-            socket.setNoDelay();
+            socket.SetNoDelay();
             auto connection = std::make_unique<Connection>();
             connection->id = nextConnectionId_.fetch_add(1);
             connection->socket = std::move(socket);
-            logger_.write("#" + std::to_string(connection->id) + " connected");
+            logger_.Write("#" + std::to_string(connection->id) + " connected");
             Connection& ref = *connection;
             connections_.push_back(std::move(connection));
             try {
-                ref.thread = std::thread(&Server::serve, this, std::ref(ref));
+                ref.thread = std::thread(&Server::Serve, this, std::ref(ref));
             } catch (...) {
                 connections_.pop_back();
                 throw;
@@ -173,21 +173,21 @@ void Server::acceptLoop() {
     }
 }
 
-void Server::serve(Connection& connection) {
+void Server::Serve(Connection& connection) {
     // Nothing may escape a connection's thread: it would end the program.
     try {
-        serveMessages(connection);
+        ServeMessages(connection);
     } catch (const std::exception& failure) {
         LogSafely(logger_, connection.id, "connection failed: ", failure.what());
     } catch (...) {
         LogSafely(logger_, connection.id, "connection failed");
     }
-    connection.socket.shutdownBoth();
+    connection.socket.ShutdownBoth();
     LogSafely(logger_, connection.id, "disconnected");
     connection.finished.store(true);
 }
 
-void Server::serveMessages(Connection& connection) {
+void Server::ServeMessages(Connection& connection) {
     Session session(instrument_, faults_, &logger_, connection.id, &stopping_);
     std::string pending;
     std::size_t scanned = 0;  // bytes of `pending` known to hold no line feed
@@ -203,14 +203,14 @@ void Server::serveMessages(Connection& connection) {
     };
 
     while (open && !stopping_.load()) {
-        const net::WaitResult wait = connection.socket.waitReadable(kPollMs);
+        const net::WaitResult wait = connection.socket.WaitReadable(kPollMs);
         if (wait == net::WaitResult::kTimeout) {
             continue;
         }
         if (wait == net::WaitResult::kError) {
             break;
         }
-        const long long got = connection.socket.receive(&chunk[0], chunk.size());
+        const long long got = connection.socket.Receive(&chunk[0], chunk.size());
         if (got <= 0) {
             break;  // the client closed, or the socket failed
         }
@@ -233,18 +233,18 @@ void Server::serveMessages(Connection& connection) {
             }
             MessageOutcome outcome;
             try {
-                outcome = session.handleMessage(std::string_view(pending).substr(start, newline - start));
+                outcome = session.HandleMessage(std::string_view(pending).substr(start, newline - start));
             } catch (const std::exception& failure) {
                 // The message is lost, the connection is not.
                 LogSafely(logger_, connection.id, "message failed: ", failure.what());
-                instrument_.pushError(errors::kExecutionError);
+                instrument_.PushError(errors::kExecutionError);
             }
             start = newline + 1;
             if (outcome.delayMs > 0) {
                 pause(outcome.delayMs);
             }
             if (!outcome.reply.empty() && !stopping_.load() &&
-                !connection.socket.sendAllUnless(outcome.reply.data(), outcome.reply.size(), stopping_, kPollMs)) {
+                !connection.socket.SendAllUnless(outcome.reply.data(), outcome.reply.size(), stopping_, kPollMs)) {
                 open = false;
                 break;
             }
@@ -256,8 +256,8 @@ void Server::serveMessages(Connection& connection) {
         pending.erase(0, start);
         scanned = pending.size();
         if (pending.size() > kMaxMessageBytes) {
-            logger_.write("#" + std::to_string(connection.id) + " message over 1 MiB discarded");
-            instrument_.pushError(errors::kTooMuchData);
+            logger_.Write("#" + std::to_string(connection.id) + " message over 1 MiB discarded");
+            instrument_.PushError(errors::kTooMuchData);
             pending.clear();
             scanned = 0;
             discarding = true;

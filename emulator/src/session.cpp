@@ -14,9 +14,9 @@ namespace qvzsim {
 Session::Session(Instrument& instrument, Faults& faults, Logger* logger, int id, const std::atomic<bool>* stop)
     : instrument_(instrument), faults_(faults), logger_(logger), id_(id), stop_(stop), dispatcher_(instrument, faults) {}
 
-void Session::log(const std::string& text) const {
-    if (logger_ != nullptr && logger_->enabled()) {
-        logger_->write("#" + std::to_string(id_) + " " + text);
+void Session::GetLog(const std::string& text) const {
+    if (logger_ != nullptr && logger_->Enabled()) {
+        logger_->Write("#" + std::to_string(id_) + " " + text);
     }
 }
 
@@ -44,12 +44,12 @@ bool AppendReply(std::string& replies, bool& anyReply, const std::string& reply)
 
 }  // namespace
 
-MessageOutcome Session::handleMessage(std::string_view message) {
+MessageOutcome Session::HandleMessage(std::string_view message) {
     while (!message.empty() && (message.back() == '\r' || message.back() == '\n')) {
         message.remove_suffix(1);
     }
-    if (logger_ != nullptr && logger_->enabled()) {
-        log("<- " + Abbreviate(message));
+    if (logger_ != nullptr && logger_->Enabled()) {
+        GetLog("<- " + Abbreviate(message));
     }
 
     MessageOutcome outcome;
@@ -79,7 +79,7 @@ MessageOutcome Session::handleMessage(std::string_view message) {
             resolved = ResolveHeader(command);
         }
         if (!resolved) {
-            instrument_.pushError(errors::kUndefinedHeader);
+            instrument_.PushError(errors::kUndefinedHeader);
             continue;
         }
         if (!command.common) {
@@ -87,51 +87,51 @@ MessageOutcome Session::handleMessage(std::string_view message) {
             path = std::move(used);
         }
 
-        const FaultAction fault = faults_.onCommand(*resolved);
+        const FaultAction fault = faults_.OnCommand(*resolved);
         if (fault.silence) {
-            log("fault: no reply to " + command.text);
+            GetLog("fault: no reply to " + command.text);
         } else if (replyFull && command.query) {
             // Answered by the error alone; its reply would not fit anyway.
-            instrument_.pushError(errors::kTooMuchData);
+            instrument_.PushError(errors::kTooMuchData);
         } else {
             CommandResult result;
             try {
-                result = dispatcher_.execute(*resolved, command);
+                result = dispatcher_.Execute(*resolved, command);
             } catch (const std::exception& failure) {
                 // Out of memory on a huge file and the like: the command fails,
                 // the connection and the instrument carry on.
-                log(std::string("command failed: ") + failure.what());
-                instrument_.pushError(errors::kExecutionError);
+                GetLog(std::string("command failed: ") + failure.what());
+                instrument_.PushError(errors::kExecutionError);
             }
             if (result.hasReply) {
                 if (fault.garbage) {
-                    log("fault: garbage instead of the reply to " + command.text);
+                    GetLog("fault: garbage instead of the reply to " + command.text);
                     result.reply = Faults::kGarbageReply;
                 }
                 if (!AppendReply(replies, anyReply, result.reply)) {
-                    log("reply over " + std::to_string(kMaxReplyBytes >> 20) + " MiB: " + command.text +
+                    GetLog("reply over " + std::to_string(kMaxReplyBytes >> 20) + " MiB: " + command.text +
                         " and the queries after it are not answered");
-                    instrument_.pushError(errors::kTooMuchData);
+                    instrument_.PushError(errors::kTooMuchData);
                     replyFull = true;
                 }
             }
         }
         if (fault.delayMs > 0) {
-            log("fault: " + std::to_string(fault.delayMs) + " ms delay for " + command.text);
+            GetLog("fault: " + std::to_string(fault.delayMs) + " ms delay for " + command.text);
             outcome.delayMs += fault.delayMs;
         }
         if (fault.closeConnection) {
-            log("fault: connection closes after " + command.text);
+            GetLog("fault: connection closes after " + command.text);
             outcome.closeConnection = true;
             break;
         }
     }
     if (parsed.errorCode != 0 && !outcome.closeConnection) {
-        instrument_.pushError(parsed.errorCode);
+        instrument_.PushError(parsed.errorCode);
     }
     if (anyReply) {
-        if (logger_ != nullptr && logger_->enabled()) {
-            log("-> " + Abbreviate(replies));
+        if (logger_ != nullptr && logger_->Enabled()) {
+            GetLog("-> " + Abbreviate(replies));
         }
         replies.push_back('\n');
         outcome.reply = std::move(replies);

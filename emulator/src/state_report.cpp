@@ -32,8 +32,8 @@ std::string FormatStateLine(const InstrumentSnapshot& snapshot) {
         out += std::string(" DEEM=") + OnOff(channel.deembeddingOn);
         for (int p = 1; p <= kPortCount; ++p) {
             const std::string prefix = "P" + std::to_string(p) + ".";
-            AppendSlotLine(out, prefix + "PMC", channel.port(p).matching);
-            AppendSlotLine(out, prefix + "DEEM", channel.port(p).deembedding);
+            AppendSlotLine(out, prefix + "PMC", channel.Port(p).matching);
+            AppendSlotLine(out, prefix + "DEEM", channel.Port(p).deembedding);
         }
     }
     return out;
@@ -47,8 +47,8 @@ std::string FormatStateText(const InstrumentSnapshot& snapshot) {
                ", matching circuit " + OnOff(channel.matchingOn) + ", de-embedding " + OnOff(channel.deembeddingOn) +
                "; sweep " + std::to_string(channel.sweep.points) + " points\n";
         for (int p = 1; p <= kPortCount; ++p) {
-            out += "    Port " + std::to_string(p) + ": " + DescribeSlot("matching circuit", channel.port(p).matching) +
-                   "; " + DescribeSlot("de-embedding", channel.port(p).deembedding) + "\n";
+            out += "    Port " + std::to_string(p) + ": " + DescribeSlot("matching circuit", channel.Port(p).matching) +
+                   "; " + DescribeSlot("de-embedding", channel.Port(p).deembedding) + "\n";
         }
     }
     out += "  Errors in the queue: " + std::to_string(snapshot.errorCount) + "\n";

@@ -4,7 +4,7 @@ namespace qvzsim {
 
 StatusRegisters::StatusRegisters() = default;
 
-void StatusRegisters::recordError(int code) {
+void StatusRegisters::RecordError(int code) {
     unsigned bit = 0;
     if (code > 0 || (code <= -300 && code > -400)) {
         bit = status::kDeviceError;
@@ -15,69 +15,69 @@ void StatusRegisters::recordError(int code) {
     } else if (code <= -400 && code > -500) {
         bit = status::kQueryError;
     }
-    setEvents(bit);
+    SetEvents(bit);
 }
 
-void StatusRegisters::setEvents(unsigned bits) {
+void StatusRegisters::SetEvents(unsigned bits) {
     std::lock_guard<std::mutex> lock(mutex_);
     events_ |= bits & 0xFFu;
 }
 
-unsigned StatusRegisters::takeEvents() {
+unsigned StatusRegisters::TakeEvents() {
     std::lock_guard<std::mutex> lock(mutex_);
     const unsigned value = events_;
     events_ = 0;
     return value;
 }
 
-unsigned StatusRegisters::eventEnable() const {
+unsigned StatusRegisters::EventEnable() const {
     std::lock_guard<std::mutex> lock(mutex_);
     return eventEnable_;
 }
 
-void StatusRegisters::setEventEnable(unsigned mask) {
+void StatusRegisters::SetEventEnable(unsigned mask) {
     std::lock_guard<std::mutex> lock(mutex_);
     eventEnable_ = mask & 0xFFu;
 }
 
-unsigned StatusRegisters::serviceEnable() const {
+unsigned StatusRegisters::ServiceEnable() const {
     std::lock_guard<std::mutex> lock(mutex_);
     return serviceEnable_;
 }
 
-void StatusRegisters::setServiceEnable(unsigned mask) {
+void StatusRegisters::SetServiceEnable(unsigned mask) {
     std::lock_guard<std::mutex> lock(mutex_);
     serviceEnable_ = mask & 0xFFu & ~status::kMasterSummary;
 }
 
-unsigned StatusRegisters::takeOperationEvents() {
+unsigned StatusRegisters::TakeOperationEvents() {
     std::lock_guard<std::mutex> lock(mutex_);
     const unsigned value = operationEvents_;
     operationEvents_ = 0;
     return value;
 }
 
-unsigned StatusRegisters::takeQuestionableEvents() {
+unsigned StatusRegisters::TakeQuestionableEvents() {
     std::lock_guard<std::mutex> lock(mutex_);
     const unsigned value = questionableEvents_;
     questionableEvents_ = 0;
     return value;
 }
 
-void StatusRegisters::clearEvents() {
+void StatusRegisters::ClearEvents() {
     std::lock_guard<std::mutex> lock(mutex_);
     events_ = 0;
     operationEvents_ = 0;
     questionableEvents_ = 0;
 }
 
-void StatusRegisters::preset() {
+void StatusRegisters::Preset() {
     std::lock_guard<std::mutex> lock(mutex_);
     operationEnable_ = 0;
     questionableEnable_ = 0;
 }
 
-unsigned StatusRegisters::statusByte(bool errorQueueNotEmpty) const {
+unsigned StatusRegisters::StatusByte(bool errorQueueNotEmpty) const {
     std::lock_guard<std::mutex> lock(mutex_);
     unsigned byte = 0;
     if (errorQueueNotEmpty) {

@@ -45,8 +45,8 @@ public:
     }
     void EndLine() { Append(kLineEnd); }
 
-    const char* data() const { return buffer_; }
-    std::size_t size() const { return length_; }
+    const char* Data() const { return buffer_; }
+    std::size_t Size() const { return length_; }
 
 private:
     char* buffer_;
@@ -81,7 +81,7 @@ void ComposeHeaderLine(LineBuilder& line) {
 
 // The one way a line reaches the file.
 bool WriteLine(ReplacingFile& file, const LineBuilder& line, bool flush) {
-    return file.WriteLine(line.data(), line.size(), flush);
+    return file.WriteLine(line.Data(), line.Size(), flush);
 }
 
 // Every data line is flushed on its own.

@@ -53,10 +53,10 @@ protected:
                      std::to_string(std::random_device{}()));
         std::filesystem::remove_all(directory);
         std::filesystem::create_directories(directory);
-        instrument.serveAnalyzer(1, {1e9, 2e9, 3e9});
+        instrument.ServeAnalyzer(1, {1e9, 2e9, 3e9});
         ASSERT_EQ(QVZ_init("TCPIP0::127.0.0.1::5025::SOCKET"), 0);
         ASSERT_EQ(QVZ_SetS2PFilePath(directory.string().c_str()), 0);
-        instrument.clearRecords();
+        instrument.ClearRecords();
     }
 
     void TearDown() override {
@@ -66,7 +66,7 @@ protected:
         std::filesystem::remove_all(directory);
     }
 
-    std::string fileFor(int port, const std::string& prefix = "Prefix_") const {
+    std::string FileFor(int port, const std::string& prefix = "Prefix_") const {
         return (directory / (prefix + "Port" + std::to_string(port) + ".s2p")).string();
     }
 

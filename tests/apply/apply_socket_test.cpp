@@ -34,14 +34,14 @@ TEST(ApplyOverSocket, FullDialogueWith201Points) {
         return std::nullopt;
     });
     // The frequency reply arrives in many small segments.
-    server.setSegmentation(1000, std::chrono::microseconds(50));
+    server.SetSegmentation(1000, std::chrono::microseconds(50));
     const std::filesystem::path directory =
         std::filesystem::path(::testing::TempDir()) /
         ("qvz_apply_socket_" + std::to_string(std::random_device{}()));
     std::filesystem::create_directories(directory);
 
     std::thread host([&] {
-        ASSERT_EQ(QVZ_init(server.resource().c_str()), 0);
+        ASSERT_EQ(QVZ_init(server.Resource().c_str()), 0);
         ASSERT_EQ(QVZ_SetS2PFilePath(directory.string().c_str()), 0);
         ASSERT_EQ(QVZ_SetAction(1), 0);
         EXPECT_EQ(QVZ_ApplyChanges(), 0);
@@ -62,9 +62,9 @@ TEST(ApplyOverSocket, FullDialogueWith201Points) {
         "CALCulate1:FSIMulator:STATe 1\n",
         ":SYST:ERR?\n",
     };
-    ASSERT_TRUE(server.waitForLines(expected.size(), std::chrono::seconds(5)));
-    EXPECT_EQ(server.lines(), expected);
-    EXPECT_TRUE(server.waitForDisconnect(std::chrono::seconds(5)));
+    ASSERT_TRUE(server.WaitForLines(expected.size(), std::chrono::seconds(5)));
+    EXPECT_EQ(server.Lines(), expected);
+    EXPECT_TRUE(server.WaitForDisconnect(std::chrono::seconds(5)));
 
     const auto lines = FileLines(file);
     ASSERT_EQ(lines.size(), 3u + 201u);

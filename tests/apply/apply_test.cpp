@@ -64,7 +64,7 @@ Dialogue NoneCommands(int channel, int port) {
 }
 
 TEST_F(ApplyTest, EachActionSendsItsCommandListInOrder) {
-    const std::string file = fileFor(1);
+    const std::string file = FileFor(1);
     const struct {
         std::int32_t action;
         Dialogue expected;
@@ -79,11 +79,11 @@ TEST_F(ApplyTest, EachActionSendsItsCommandListInOrder) {
         SCOPED_TRACE(c.action);
         ASSERT_EQ(QVZ_SetAction(c.action), 0);
         std::filesystem::remove(file);
-        instrument.clearRecords();
+        instrument.ClearRecords();
         EXPECT_EQ(QVZ_ApplyChanges(), 0);
-        EXPECT_EQ(instrument.commands(), c.expected);
+        EXPECT_EQ(instrument.Commands(), c.expected);
         EXPECT_EQ(FileLines(file).size(), 3u + 3u) << "written for every action, None included";
-        EXPECT_EQ(instrument.count(Call::Clear), 0);
+        EXPECT_EQ(instrument.Count(Call::Clear), 0);
     }
 }
 
@@ -93,7 +93,7 @@ TEST_F(ApplyTest, EmbeddingPortThreeOnChannelTwoWritesTheFileBeforeTheFirstComma
     const std::string file = (data / "P_Port3.s2p").string();
     const std::vector<double> frequencies = {1e6, 5e8, 8.5e9};
     std::optional<std::size_t> linesWhenFirstCommandCame;
-    instrument.setResponder([&](const std::string& command) -> std::optional<std::string> {
+    instrument.SetResponder([&](const std::string& command) -> std::optional<std::string> {
         if (command == "SERVice:CHANnel:ACTive?\n") return "2\n";
         if (command == "SENSe2:SWEep:POINts?\n") return "3\n";
         if (command == ":SENSe2:FREQuency:DATA?\n") return FormatFrequencyList(frequencies) + "\n";
@@ -107,7 +107,7 @@ TEST_F(ApplyTest, EmbeddingPortThreeOnChannelTwoWritesTheFileBeforeTheFirstComma
     ASSERT_EQ(QVZ_SetS2PFilePrefix("P_"), 0);
     ASSERT_EQ(QVZ_SetActivePort(3), 0);
     ASSERT_EQ(QVZ_SetAction(0), 0);
-    instrument.clearRecords();
+    instrument.ClearRecords();
 
     EXPECT_EQ(QVZ_ApplyChanges(), 0);
     Dialogue expected = {"SERVice:CHANnel:ACTive?\n", "SENSe2:SWEep:POINts?\n",
@@ -116,9 +116,9 @@ TEST_F(ApplyTest, EmbeddingPortThreeOnChannelTwoWritesTheFileBeforeTheFirstComma
         expected.push_back(command);
     }
     expected.push_back(":SYST:ERR?\n");
-    EXPECT_EQ(instrument.commands(), expected);
-    EXPECT_EQ(instrument.commands()[3], "CALCulate2:FSIMulator:SENDed:DEEMbed:PORT3:STATe 0\n");
-    EXPECT_EQ(instrument.commands()[8], "CALCulate2:FSIMulator:STATe 1\n");
+    EXPECT_EQ(instrument.Commands(), expected);
+    EXPECT_EQ(instrument.Commands()[3], "CALCulate2:FSIMulator:SENDed:DEEMbed:PORT3:STATe 0\n");
+    EXPECT_EQ(instrument.Commands()[8], "CALCulate2:FSIMulator:STATe 1\n");
     ASSERT_TRUE(linesWhenFirstCommandCame.has_value());
     EXPECT_EQ(*linesWhenFirstCommandCame, 6u) << "the whole file is on disk first";
     const auto lines = FileLines(file);
@@ -141,31 +141,31 @@ TEST_F(ApplyTest, ErrorQueueEntriesBecomeStatusesWithBit31Set) {
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.entry);
-        instrument.serveAnalyzer(1, {1e9}, c.entry);
+        instrument.ServeAnalyzer(1, {1e9}, c.entry);
         EXPECT_EQ(QVZ_ApplyChanges(), c.status);
     }
 }
 
 TEST_F(ApplyTest, TimeoutOnThePointCountClearsTheDeviceAndWritesNothing) {
-    instrument.setResponder([](const std::string& command) -> std::optional<std::string> {
+    instrument.SetResponder([](const std::string& command) -> std::optional<std::string> {
         if (command == "SERVice:CHANnel:ACTive?\n") return "1\n";
         return std::nullopt;  // silent on the point count
     });
     EXPECT_EQ(QVZ_ApplyChanges(), VI_ERROR_TMO);
-    EXPECT_EQ(instrument.count(Call::Clear), 1);
-    EXPECT_EQ(instrument.commands(), Dialogue(kQueries, kQueries + 2));
-    EXPECT_FALSE(std::filesystem::exists(fileFor(1)));
+    EXPECT_EQ(instrument.Count(Call::Clear), 1);
+    EXPECT_EQ(instrument.Commands(), Dialogue(kQueries, kQueries + 2));
+    EXPECT_FALSE(std::filesystem::exists(FileFor(1)));
 }
 
 TEST_F(ApplyTest, OtherFailuresEndTheSequenceWithoutADeviceClear) {
     for (ViStatus failure : {VI_ERROR_IO, VI_ERROR_CONN_LOST}) {
         SCOPED_TRACE(failure);
-        instrument.clearRecords();
-        instrument.failCall(Call::Read, 2, failure);
+        instrument.ClearRecords();
+        instrument.FailCall(Call::Read, 2, failure);
         EXPECT_EQ(QVZ_ApplyChanges(), failure);
-        EXPECT_EQ(instrument.count(Call::Clear), 0);
-        EXPECT_EQ(instrument.commands().size(), 2u);
-        EXPECT_FALSE(std::filesystem::exists(fileFor(1)));
+        EXPECT_EQ(instrument.Count(Call::Clear), 0);
+        EXPECT_EQ(instrument.Commands().size(), 2u);
+        EXPECT_FALSE(std::filesystem::exists(FileFor(1)));
     }
 }
 
@@ -173,28 +173,28 @@ TEST_F(ApplyTest, FailureOfTheThirdEmbeddingCommandStopsTheList) {
     ASSERT_EQ(QVZ_SetAction(0), 0);
     for (ViStatus failure : {VI_ERROR_IO, VI_ERROR_TMO}) {
         SCOPED_TRACE(failure);
-        std::filesystem::remove(fileFor(1));
-        instrument.clearRecords();
-        instrument.failCall(Call::Write, 3 + 3, failure);
+        std::filesystem::remove(FileFor(1));
+        instrument.ClearRecords();
+        instrument.FailCall(Call::Write, 3 + 3, failure);
         EXPECT_EQ(QVZ_ApplyChanges(), failure);
-        const Dialogue sent = instrument.commands();
-        const Dialogue commands = EmbeddingCommands(1, 1, fileFor(1));
+        const Dialogue sent = instrument.Commands();
+        const Dialogue commands = EmbeddingCommands(1, 1, FileFor(1));
         EXPECT_EQ(sent, WithQueries({commands[0], commands[1]}, false));
-        EXPECT_TRUE(std::filesystem::exists(fileFor(1)));
-        EXPECT_EQ(instrument.count(Call::Clear), failure == VI_ERROR_TMO ? 1 : 0);
+        EXPECT_TRUE(std::filesystem::exists(FileFor(1)));
+        EXPECT_EQ(instrument.Count(Call::Clear), failure == VI_ERROR_TMO ? 1 : 0);
     }
 }
 
 TEST_F(ApplyTest, ZeroPointsWriteTheHeaderAndStillCommand) {
-    instrument.serveAnalyzer(1, {});
+    instrument.ServeAnalyzer(1, {});
     ASSERT_EQ(QVZ_SetAction(1), 0);
     EXPECT_EQ(QVZ_ApplyChanges(), 0);
-    EXPECT_EQ(FileLines(fileFor(1)).size(), 3u);
-    EXPECT_EQ(instrument.commands(), WithQueries(DeembeddingCommands(1, 1, fileFor(1))));
+    EXPECT_EQ(FileLines(FileFor(1)).size(), 3u);
+    EXPECT_EQ(instrument.Commands(), WithQueries(DeembeddingCommands(1, 1, FileFor(1))));
 }
 
 TEST_F(ApplyTest, AShortFrequencyReplyLeavesTheMissingPointsAtZero) {
-    instrument.setResponder([](const std::string& command) -> std::optional<std::string> {
+    instrument.SetResponder([](const std::string& command) -> std::optional<std::string> {
         if (command == "SERVice:CHANnel:ACTive?\n") return "1\n";
         if (command == "SENSe1:SWEep:POINts?\n") return "3\n";
         if (command == ":SENSe1:FREQuency:DATA?\n") return "1e9,2e9\n";
@@ -202,7 +202,7 @@ TEST_F(ApplyTest, AShortFrequencyReplyLeavesTheMissingPointsAtZero) {
         return std::nullopt;
     });
     EXPECT_EQ(QVZ_ApplyChanges(), 0);
-    const auto lines = FileLines(fileFor(1));
+    const auto lines = FileLines(FileFor(1));
     ASSERT_EQ(lines.size(), 6u) << "N points, whatever the count read back";
     EXPECT_EQ(lines[4].substr(0, 16), "2.000000000E+009");
     EXPECT_EQ(lines[5].substr(0, 16), "0.000000000E+000");
@@ -211,10 +211,10 @@ TEST_F(ApplyTest, AShortFrequencyReplyLeavesTheMissingPointsAtZero) {
 // The arrays' memory is kept between applies: a short reply after a full
 // one must still leave zeros, not the previous apply's frequencies.
 TEST_F(ApplyTest, AShortReplyAfterAFullOneStillLeavesZeros) {
-    instrument.serveAnalyzer(1, {1e9, 2e9, 3e9, 4e9});
+    instrument.ServeAnalyzer(1, {1e9, 2e9, 3e9, 4e9});
     ASSERT_EQ(QVZ_ApplyChanges(), 0);
-    ASSERT_EQ(FileLines(fileFor(1))[6].substr(0, 16), "4.000000000E+009");
-    instrument.setResponder([](const std::string& command) -> std::optional<std::string> {
+    ASSERT_EQ(FileLines(FileFor(1))[6].substr(0, 16), "4.000000000E+009");
+    instrument.SetResponder([](const std::string& command) -> std::optional<std::string> {
         if (command == "SERVice:CHANnel:ACTive?\n") return "1\n";
         if (command == "SENSe1:SWEep:POINts?\n") return "3\n";
         if (command == ":SENSe1:FREQuency:DATA?\n") return "5e9\n";
@@ -222,7 +222,7 @@ TEST_F(ApplyTest, AShortReplyAfterAFullOneStillLeavesZeros) {
         return std::nullopt;
     });
     EXPECT_EQ(QVZ_ApplyChanges(), 0);
-    const auto lines = FileLines(fileFor(1));
+    const auto lines = FileLines(FileFor(1));
     ASSERT_EQ(lines.size(), 6u);
     EXPECT_EQ(lines[3].substr(0, 16), "5.000000000E+009");
     EXPECT_EQ(lines[4].substr(0, 16), "0.000000000E+000");
@@ -231,17 +231,17 @@ TEST_F(ApplyTest, AShortReplyAfterAFullOneStillLeavesZeros) {
 
 TEST_F(ApplyTest, TwoAppliesInARowRepeatTheDialogueAndRewriteTheFile) {
     EXPECT_EQ(QVZ_ApplyChanges(), 0);
-    const std::string first = ReadFile(fileFor(1));
+    const std::string first = ReadFile(FileFor(1));
     {
-        std::ofstream scribble(fileFor(1), std::ios::binary | std::ios::trunc);
+        std::ofstream scribble(FileFor(1), std::ios::binary | std::ios::trunc);
         scribble << "stale";
     }
     EXPECT_EQ(QVZ_ApplyChanges(), 0);
     const Dialogue once = WithQueries(NoneCommands(1, 1));
     Dialogue twice = once;
     twice.insert(twice.end(), once.begin(), once.end());
-    EXPECT_EQ(instrument.commands(), twice);
-    const std::string second = ReadFile(fileFor(1));
+    EXPECT_EQ(instrument.Commands(), twice);
+    const std::string second = ReadFile(FileFor(1));
     // Same content but for the date line.
     EXPECT_EQ(second.size(), first.size());
     EXPECT_EQ(second.substr(0, 16), first.substr(0, 16));
@@ -260,16 +260,16 @@ TEST_F(ApplyTest, RepliesThatAreNotNumbersFailWithoutSendingMore) {
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(std::string(c.query) + " -> " + c.reply);
-        instrument.setResponder([&](const std::string& command) -> std::optional<std::string> {
+        instrument.SetResponder([&](const std::string& command) -> std::optional<std::string> {
             if (command == c.query) return std::string(c.reply);
             if (command == "SERVice:CHANnel:ACTive?\n") return "1\n";
             if (command == "SENSe1:SWEep:POINts?\n") return "1\n";
             if (command == ":SENSe1:FREQuency:DATA?\n") return "1e9\n";
             return std::nullopt;
         });
-        instrument.clearRecords();
+        instrument.ClearRecords();
         EXPECT_LT(QVZ_ApplyChanges(), 0);
-        EXPECT_EQ(instrument.commands().size(), c.sent);
+        EXPECT_EQ(instrument.Commands().size(), c.sent);
     }
 }
 
@@ -277,27 +277,27 @@ TEST_F(ApplyTest, PointCountsWithoutASaneArrayFailBeforeTheFrequencyQuery) {
     // 1,000,001 points is beyond the largest sweep of any analyzer.
     for (const char* reply : {"-1\n", "1000002\n", "10000000\n", "10000001\n", "-2147483648\n"}) {
         SCOPED_TRACE(reply);
-        instrument.setResponder([&](const std::string& command) -> std::optional<std::string> {
+        instrument.SetResponder([&](const std::string& command) -> std::optional<std::string> {
             if (command == "SERVice:CHANnel:ACTive?\n") return "1\n";
             if (command == "SENSe1:SWEep:POINts?\n") return std::string(reply);
             return std::nullopt;
         });
-        instrument.clearRecords();
+        instrument.ClearRecords();
         EXPECT_EQ(QVZ_ApplyChanges(), VI_ERROR_ALLOC);
-        EXPECT_EQ(instrument.commands().size(), 2u);
-        EXPECT_EQ(instrument.count(Call::Clear), 0);
-        EXPECT_FALSE(std::filesystem::exists(fileFor(1)));
+        EXPECT_EQ(instrument.Commands().size(), 2u);
+        EXPECT_EQ(instrument.Count(Call::Clear), 0);
+        EXPECT_FALSE(std::filesystem::exists(FileFor(1)));
     }
 }
 
 TEST_F(ApplyTest, TheLargestSweepStillReachesTheFrequencyQuery) {
-    instrument.setResponder([](const std::string& command) -> std::optional<std::string> {
+    instrument.SetResponder([](const std::string& command) -> std::optional<std::string> {
         if (command == "SERVice:CHANnel:ACTive?\n") return "1\n";
         if (command == "SENSe1:SWEep:POINts?\n") return "1000001\n";
         return std::nullopt;  // the frequency query then times out
     });
     EXPECT_EQ(QVZ_ApplyChanges(), VI_ERROR_TMO);
-    EXPECT_EQ(instrument.commands(), Dialogue(std::begin(kQueries), std::end(kQueries)));
+    EXPECT_EQ(instrument.Commands(), Dialogue(std::begin(kQueries), std::end(kQueries)));
 }
 
 // A control character would end or split the command carrying the name (a
@@ -316,9 +316,9 @@ TEST_F(ApplyTest, NamesWithControlCharactersAreRefusedBeforeAnyIo) {
         ASSERT_EQ(QVZ_SetS2PFilePath(path.c_str()), 0);
         ASSERT_EQ(QVZ_SetS2PFilePrefix(c.inPath ? "Prefix_" : c.prefix), 0);
         ASSERT_EQ(QVZ_SetAction(0), 0);
-        instrument.clearRecords();
+        instrument.ClearRecords();
         EXPECT_EQ(QVZ_ApplyChanges(), VI_ERROR_INV_PARAMETER);
-        EXPECT_TRUE(instrument.records().empty());
+        EXPECT_TRUE(instrument.Records().empty());
         EXPECT_TRUE(std::filesystem::is_empty(directory));
     }
 }
@@ -332,15 +332,15 @@ TEST_F(ApplyTest, QuotesInTheNameAreDoubledInTheCommand) {
         SCOPED_TRACE(prefix);
         ASSERT_EQ(QVZ_SetS2PFilePrefix(prefix.c_str()), 0);
         ASSERT_EQ(QVZ_SetAction(0), 0);
-        instrument.clearRecords();
+        instrument.ClearRecords();
         EXPECT_EQ(QVZ_ApplyChanges(), 0);
         std::string quoted;
-        for (const char c : fileFor(1, prefix)) {
+        for (const char c : FileFor(1, prefix)) {
             quoted += c;
             if (c == '"') quoted += '"';
         }
-        EXPECT_EQ(instrument.commands(), WithQueries(EmbeddingCommands(1, 1, quoted)));
-        EXPECT_EQ(FileLines(fileFor(1, prefix)).size(), 6u);
+        EXPECT_EQ(instrument.Commands(), WithQueries(EmbeddingCommands(1, 1, quoted)));
+        EXPECT_EQ(FileLines(FileFor(1, prefix)).size(), 6u);
     }
 }
 #endif
@@ -351,33 +351,33 @@ TEST_F(ApplyTest, FileNamesLongerThan255CharactersAreRefusedBeforeAnyIo) {
     ASSERT_EQ(QVZ_SetS2PFilePath(path.c_str()), 0);
     ASSERT_EQ(QVZ_SetS2PFilePrefix(std::string(20, 'x').c_str()), 0);
     EXPECT_EQ(QVZ_ApplyChanges(), VI_ERROR_INV_LENGTH);
-    EXPECT_TRUE(instrument.records().empty());
+    EXPECT_TRUE(instrument.Records().empty());
 
     // Exactly 255 characters still fits.
     const std::string prefix255 =
         std::string(255 - std::strlen("Port1.s2p") - (directory.string().size() + 1), 'y');
     ASSERT_EQ(QVZ_SetS2PFilePath(directory.string().c_str()), 0);
     ASSERT_EQ(QVZ_SetS2PFilePrefix(prefix255.c_str()), 0);
-    EXPECT_EQ(fileFor(1, prefix255).size(), 255u);
+    EXPECT_EQ(FileFor(1, prefix255).size(), 255u);
     // Some file systems refuse long names; what matters is the dialogue began.
     QVZ_ApplyChanges();
-    EXPECT_FALSE(instrument.commands().empty());
+    EXPECT_FALSE(instrument.Commands().empty());
 }
 
 TEST_F(ApplyTest, AFileThatCannotBeCreatedIsNeverAnnounced) {
     ASSERT_EQ(QVZ_SetS2PFilePath((directory / "missing" / "dir").string().c_str()), 0);
     ASSERT_EQ(QVZ_SetAction(0), 0);
     EXPECT_EQ(QVZ_ApplyChanges(), VI_ERROR_FILE_ACCESS);
-    EXPECT_EQ(instrument.commands(), Dialogue(std::begin(kQueries), std::end(kQueries)))
+    EXPECT_EQ(instrument.Commands(), Dialogue(std::begin(kQueries), std::end(kQueries)))
         << "no fixture-simulator command and no error query";
-    EXPECT_EQ(instrument.count(Call::Clear), 0);
+    EXPECT_EQ(instrument.Count(Call::Clear), 0);
 }
 
 TEST_F(ApplyTest, TheFileDescribesTheRoundedNetwork) {
     // Defaults, topology 0, Smooth, one point at 1 GHz.
-    instrument.serveAnalyzer(1, {1e9});
+    instrument.ServeAnalyzer(1, {1e9});
     EXPECT_EQ(QVZ_ApplyChanges(), 0);
-    const auto lines = FileLines(fileFor(1));
+    const auto lines = FileLines(FileFor(1));
     ASSERT_EQ(lines.size(), 4u);
     EXPECT_EQ(lines[3],
               "1.000000000E+009  1.964404598E-001  1.583086727E-002  3.908915542E-001"

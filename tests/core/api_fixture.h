@@ -20,11 +20,11 @@ constexpr const char* kScriptedResource = "TCPIP0::127.0.0.1::5025::SOCKET";
 class ApiTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        instrument.serveAnalyzer(1, {1e9, 2e9});
+        instrument.ServeAnalyzer(1, {1e9, 2e9});
         ASSERT_EQ(QVZ_init(kScriptedResource), 0);
         // Keep the Touchstone files of applies out of the working directory.
         ASSERT_EQ(QVZ_SetS2PFilePath(::testing::TempDir().c_str()), 0);
-        instrument.clearRecords();
+        instrument.ClearRecords();
     }
 
     void TearDown() override {
@@ -33,12 +33,12 @@ protected:
         }
     }
 
-    const SessionState& state() const { return *ThreadSlotGet(); }
+    const SessionState& GetState() const { return *ThreadSlotGet(); }
 
     // One apply sends exactly one active-channel query.
-    int applies() const {
+    int Applies() const {
         int n = 0;
-        for (const std::string& command : instrument.commands()) {
+        for (const std::string& command : instrument.Commands()) {
             n += command == "SERVice:CHANnel:ACTive?\n" ? 1 : 0;
         }
         return n;

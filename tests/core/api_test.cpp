@@ -32,7 +32,7 @@ void OnFreshThread(const std::function<void()>& body) {
 }
 
 TEST_F(ApiTest, NewSessionHoldsTheDefaultsOnEveryPort) {
-    const SessionState& s = state();
+    const SessionState& s = GetState();
     EXPECT_NE(s.rmSession, 0u);
     EXPECT_NE(s.instrSession, 0u);
     EXPECT_EQ(s.activePort, 0);
@@ -67,7 +67,7 @@ TEST_F(ApiTest, DefaultPathIsTheWorkingDirectoryWithASeparator) {
     if (expected.back() != kPathSeparator) {
         expected += kPathSeparator;
     }
-    EXPECT_EQ(std::string(state().filePath), expected);
+    EXPECT_EQ(std::string(GetState().filePath), expected);
 }
 
 TEST_F(ApiTest, GettersReadTheActivePortThroughRounding) {
@@ -90,8 +90,8 @@ TEST_F(ApiTest, GettersReadTheActivePortThroughRounding) {
     EXPECT_EQ(c, 1.2 * 1e-12);
     EXPECT_EQ(g, 1.8 * 0.01);
     // The stored values stay as given.
-    EXPECT_EQ(state().R[0], 51.31);
-    EXPECT_EQ(state().G[0], 0.01922);
+    EXPECT_EQ(GetState().R[0], 51.31);
+    EXPECT_EQ(GetState().G[0], 0.01922);
 
     ASSERT_EQ(QVZ_SetL1R1L2R2Values(1.127e-9, 51.31, 3.3e-9, 0.01922), 0);
     ASSERT_EQ(QVZ_GetL1R1L2R2Values(&l, &r, &c, &g), 0);
@@ -111,9 +111,9 @@ TEST_F(ApiTest, GettersReadTheActivePortThroughRounding) {
 // Each setter with the value already stored: no apply, no instrument I/O.
 TEST_F(ApiTest, SettingTheStoredValueIsANoOpEvenWithApplyImmediate) {
     ASSERT_EQ(QVZ_SetApplyImmediate(1), 0);
-    ASSERT_EQ(applies(), 1);
-    instrument.clearRecords();
-    const std::string path = state().filePath;
+    ASSERT_EQ(Applies(), 1);
+    instrument.ClearRecords();
+    const std::string path = GetState().filePath;
     const struct {
         const char* name;
         std::function<std::int32_t()> call;
@@ -131,7 +131,7 @@ TEST_F(ApiTest, SettingTheStoredValueIsANoOpEvenWithApplyImmediate) {
     };
     for (const auto& setter : sameValue) {
         EXPECT_EQ(setter.call(), 0) << setter.name;
-        EXPECT_TRUE(instrument.records().empty()) << setter.name;
+        EXPECT_TRUE(instrument.Records().empty()) << setter.name;
     }
 }
 
@@ -160,10 +160,10 @@ TEST_F(ApiTest, EveryChangeAppliesOnceWithApplyImmediate) {
          [](auto& s) { return s.circuit[0] == 0; }},
     };
     for (const auto& change : changes) {
-        instrument.clearRecords();
+        instrument.ClearRecords();
         EXPECT_EQ(change.call(), 0) << change.name;
-        EXPECT_TRUE(change.stored(state())) << change.name;
-        EXPECT_EQ(applies(), 1) << change.name;
+        EXPECT_TRUE(change.stored(GetState())) << change.name;
+        EXPECT_EQ(Applies(), 1) << change.name;
     }
 }
 
@@ -172,9 +172,9 @@ TEST_F(ApiTest, WithoutApplyImmediateSettersTalkToNobody) {
     EXPECT_EQ(QVZ_SetRLCGValues(1, 2, 3, 4), 0);
     EXPECT_EQ(QVZ_ResetValues(), 0);
     EXPECT_EQ(QVZ_SetApplyImmediate(0), 0);
-    EXPECT_TRUE(instrument.records().empty());
+    EXPECT_TRUE(instrument.Records().empty());
     EXPECT_EQ(QVZ_ApplyChanges(), 0);
-    EXPECT_EQ(applies(), 1);
+    EXPECT_EQ(Applies(), 1);
 }
 
 TEST_F(ApiTest, FourValuesChangeAtExactlyTheToleranceAndNotBelow) {
@@ -185,15 +185,15 @@ TEST_F(ApiTest, FourValuesChangeAtExactlyTheToleranceAndNotBelow) {
         SCOPED_TRACE(which);
         double v[4] = {0, 0, 0, 0};
         v[which] = below;
-        instrument.clearRecords();
+        instrument.ClearRecords();
         EXPECT_EQ(QVZ_SetRLCGValues(v[0], v[1], v[2], v[3]), 0);
-        EXPECT_EQ(applies(), 0);
-        EXPECT_EQ(state().R[0], 0.0) << "an unchanged set stores nothing";
+        EXPECT_EQ(Applies(), 0);
+        EXPECT_EQ(GetState().R[0], 0.0) << "an unchanged set stores nothing";
 
         v[which] = kEps;
         EXPECT_EQ(QVZ_SetRLCGValues(v[0], v[1], v[2], v[3]), 0);
-        EXPECT_EQ(applies(), 1);
-        const double stored[4] = {state().R[0], state().L[0], state().C[0], state().G[0]};
+        EXPECT_EQ(Applies(), 1);
+        const double stored[4] = {GetState().R[0], GetState().L[0], GetState().C[0], GetState().G[0]};
         EXPECT_EQ(stored[which], kEps);
         ASSERT_EQ(QVZ_SetApplyImmediate(0), 0);
         ASSERT_EQ(QVZ_SetRLCGValues(0, 0, 0, 0), 0);
@@ -204,11 +204,11 @@ TEST_F(ApiTest, FourValuesChangeAtExactlyTheToleranceAndNotBelow) {
 TEST_F(ApiTest, AChangeStoresAllFourEvenTheUnchangedOnes) {
     // Values within the tolerance of the stored ones are stored as given too.
     ASSERT_EQ(QVZ_SetRLCGValues(50, 1e-9, 1e-12, 0.02 + 1e-17), 0);
-    EXPECT_EQ(state().G[0], 0.02) << "within tolerance: no change";
+    EXPECT_EQ(GetState().G[0], 0.02) << "within tolerance: no change";
     ASSERT_EQ(QVZ_SetRLCGValues(51, 1e-9 + 1e-20, 1e-12, 0.02 + 1e-17), 0);
-    EXPECT_EQ(state().R[0], 51.0);
-    EXPECT_EQ(state().L[0], 1e-9 + 1e-20);
-    EXPECT_EQ(state().G[0], 0.02 + 1e-17);
+    EXPECT_EQ(GetState().R[0], 51.0);
+    EXPECT_EQ(GetState().L[0], 1e-9 + 1e-20);
+    EXPECT_EQ(GetState().G[0], 0.02 + 1e-17);
 }
 
 TEST_F(ApiTest, PathGetsTheSeparatorOnceAndTheBarePathCountsAsAChange) {
@@ -217,35 +217,35 @@ TEST_F(ApiTest, PathGetsTheSeparatorOnceAndTheBarePathCountsAsAChange) {
     std::filesystem::create_directories(bare);
     ASSERT_EQ(QVZ_SetApplyImmediate(1), 0);
 
-    instrument.clearRecords();
+    instrument.ClearRecords();
     ASSERT_EQ(QVZ_SetS2PFilePath(bare.c_str()), 0);
-    EXPECT_EQ(std::string(state().filePath), withSeparator);
-    EXPECT_EQ(applies(), 1);
+    EXPECT_EQ(std::string(GetState().filePath), withSeparator);
+    EXPECT_EQ(Applies(), 1);
 
-    instrument.clearRecords();
+    instrument.ClearRecords();
     ASSERT_EQ(QVZ_SetS2PFilePath(withSeparator.c_str()), 0);
-    EXPECT_EQ(applies(), 0) << "the stored path again is a no-op";
+    EXPECT_EQ(Applies(), 0) << "the stored path again is a no-op";
 
     ASSERT_EQ(QVZ_SetS2PFilePath(bare.c_str()), 0);
-    EXPECT_EQ(applies(), 1) << "the bare path differs from the stored one";
-    EXPECT_EQ(std::string(state().filePath), withSeparator);
+    EXPECT_EQ(Applies(), 1) << "the bare path differs from the stored one";
+    EXPECT_EQ(std::string(GetState().filePath), withSeparator);
 }
 
 TEST_F(ApiTest, EmptyPathBecomesTheSeparatorAlone) {
     ASSERT_EQ(QVZ_SetS2PFilePath(""), 0);
-    EXPECT_EQ(std::string(state().filePath), std::string(1, kPathSeparator));
+    EXPECT_EQ(std::string(GetState().filePath), std::string(1, kPathSeparator));
 }
 
 TEST_F(ApiTest, LongPathAndPrefixKeep255Characters) {
     const std::string longText(300, 'a');
     ASSERT_EQ(QVZ_SetS2PFilePath(longText.c_str()), 0);
-    EXPECT_EQ(std::strlen(state().filePath), 255u) << "no room left for the separator";
+    EXPECT_EQ(std::strlen(GetState().filePath), 255u) << "no room left for the separator";
     ASSERT_EQ(QVZ_SetS2PFilePrefix(longText.c_str()), 0);
-    EXPECT_EQ(std::string(state().filePrefix), std::string(255, 'a'));
+    EXPECT_EQ(std::string(GetState().filePrefix), std::string(255, 'a'));
 
     const std::string path254(254, 'b');
     ASSERT_EQ(QVZ_SetS2PFilePath(path254.c_str()), 0);
-    EXPECT_EQ(std::string(state().filePath), path254 + kPathSeparator);
+    EXPECT_EQ(std::string(GetState().filePath), path254 + kPathSeparator);
 }
 
 TEST_F(ApiTest, TextGettersCopyExactlySizeBytes) {
@@ -294,18 +294,18 @@ TEST_F(ApiTest, ApplyImmediateLooksAtTheLow16BitsAndAppliesWhenSwitchedOn) {
     EXPECT_EQ(QVZ_SetApplyImmediate(static_cast<std::uint16_t>(hostValue)), 0);
     EXPECT_EQ(QVZ_GetApplyImmediate(&flag), 0);
     EXPECT_EQ(flag, 0);
-    EXPECT_EQ(applies(), 0);
+    EXPECT_EQ(Applies(), 0);
 
     EXPECT_EQ(QVZ_SetApplyImmediate(0x8000), 0);
     EXPECT_EQ(QVZ_GetApplyImmediate(&flag), 0);
     EXPECT_EQ(flag, 1);
-    EXPECT_EQ(applies(), 1);
+    EXPECT_EQ(Applies(), 1);
 
-    instrument.clearRecords();
+    instrument.ClearRecords();
     EXPECT_EQ(QVZ_SetApplyImmediate(0), 0);
     EXPECT_EQ(QVZ_GetApplyImmediate(&flag), 0);
     EXPECT_EQ(flag, 0);
-    EXPECT_TRUE(instrument.records().empty()) << "switching off does not apply";
+    EXPECT_TRUE(instrument.Records().empty()) << "switching off does not apply";
 }
 
 TEST_F(ApiTest, ResetRestoresOnlyTheActivePort) {
@@ -322,7 +322,7 @@ TEST_F(ApiTest, ResetRestoresOnlyTheActivePort) {
     ASSERT_EQ(QVZ_SetActivePort(2), 0);
     ASSERT_EQ(QVZ_ResetValues(), 0);
 
-    const SessionState& s = state();
+    const SessionState& s = GetState();
     EXPECT_EQ(s.activePort, 1);
     EXPECT_EQ(s.circuit[1], 0);
     EXPECT_EQ(s.action[1], 2);
@@ -346,7 +346,7 @@ TEST_F(ApiTest, PortsOutsideOneToFourAreRefusedAndKeepTheSelection) {
     ASSERT_EQ(QVZ_SetActivePort(3), 0);
     for (std::int32_t bad : {0, 5, -1, 1000, INT32_MIN}) {
         EXPECT_EQ(QVZ_SetActivePort(bad), VI_ERROR_INV_PARAMETER) << bad;
-        EXPECT_EQ(state().activePort, 2) << bad;
+        EXPECT_EQ(GetState().activePort, 2) << bad;
     }
 }
 
@@ -371,70 +371,70 @@ TEST_F(ApiTest, NullPointersAreRefusedAndChangeNothing) {
         {"GetS2PFilePath", [] { return QVZ_GetS2PFilePath(16, nullptr); }},
         {"GetS2PFilePrefix", [] { return QVZ_GetS2PFilePrefix(1, nullptr); }},
     };
-    const SessionState before = state();
+    const SessionState before = GetState();
     for (const auto& c : calls) {
         EXPECT_EQ(c.call(), VI_ERROR_USER_BUF) << c.name;
     }
-    EXPECT_EQ(std::memcmp(&before, &state(), sizeof before), 0);
+    EXPECT_EQ(std::memcmp(&before, &GetState(), sizeof before), 0);
     (void)i;
 }
 
 TEST_F(ApiTest, ApplyFailureIsReturnedAndTheNewValueStaysStored) {
     ASSERT_EQ(QVZ_SetApplyImmediate(1), 0);
-    instrument.failCall(Call::Write, 1, VI_ERROR_IO);
+    instrument.FailCall(Call::Write, 1, VI_ERROR_IO);
     EXPECT_EQ(QVZ_SetCircuit(7), VI_ERROR_IO);
-    EXPECT_EQ(state().circuit[0], 7);
-    instrument.failCall(Call::Write, 1, VI_ERROR_CONN_LOST);
+    EXPECT_EQ(GetState().circuit[0], 7);
+    instrument.FailCall(Call::Write, 1, VI_ERROR_CONN_LOST);
     EXPECT_EQ(QVZ_ApplyChanges(), VI_ERROR_CONN_LOST);
 }
 
 TEST_F(ApiTest, PositiveCompletionCodesReachTheHostAsZero) {
     constexpr ViStatus kWarning = 0x3FFF0077;
-    instrument.failCall(Call::Write, 1, kWarning);
-    instrument.failCall(Call::Read, 1, kWarning);
+    instrument.FailCall(Call::Write, 1, kWarning);
+    instrument.FailCall(Call::Read, 1, kWarning);
     EXPECT_EQ(QVZ_ApplyChanges(), 0);
 }
 
 TEST_F(ApiTest, InitOpensWithTimeoutAndTerminationCharacter) {
-    EXPECT_EQ(instrument.attribute(VI_ATTR_TMO_VALUE), ViAttrState{2000});
-    EXPECT_EQ(instrument.attribute(VI_ATTR_TERMCHAR_EN), ViAttrState{1});
+    EXPECT_EQ(instrument.Attribute(VI_ATTR_TMO_VALUE), ViAttrState{2000});
+    EXPECT_EQ(instrument.Attribute(VI_ATTR_TERMCHAR_EN), ViAttrState{1});
 }
 
 TEST_F(ApiTest, SecondInitClosesTheOpenSessionsAndKeepsTheSettings) {
     ASSERT_EQ(QVZ_SetCircuit(6), 0);
-    instrument.clearRecords();
+    instrument.ClearRecords();
     ASSERT_EQ(QVZ_init(kScriptedResource), 0);
-    const auto records = instrument.records();
+    const auto records = instrument.Records();
     ASSERT_GE(records.size(), 4u);
     EXPECT_EQ(records[0].call, Call::Close) << "instrument session first";
     EXPECT_EQ(records[1].call, Call::Close) << "then the resource manager";
     EXPECT_EQ(records[2].call, Call::OpenDefaultRM);
     EXPECT_EQ(records[3].call, Call::Open);
-    EXPECT_EQ(state().circuit[0], 6);
+    EXPECT_EQ(GetState().circuit[0], 6);
 }
 
 TEST_F(ApiTest, ResourceManagerWarningStillOpensTheInstrument) {
     ASSERT_EQ(QVZ_close(), 0);
-    instrument.clearRecords();
-    instrument.failCall(Call::OpenDefaultRM, 1, 0x3FFF007D);
+    instrument.ClearRecords();
+    instrument.FailCall(Call::OpenDefaultRM, 1, 0x3FFF007D);
     EXPECT_EQ(QVZ_init(kScriptedResource), 0);
-    EXPECT_EQ(instrument.count(Call::Open), 1);
-    EXPECT_NE(state().instrSession, 0u);
+    EXPECT_EQ(instrument.Count(Call::Open), 1);
+    EXPECT_NE(GetState().instrSession, 0u);
 }
 
 TEST_F(ApiTest, FailedOpenClosesAndForgetsTheResourceManager) {
     ASSERT_EQ(QVZ_close(), 0);
-    instrument.clearRecords();
-    instrument.failCall(Call::Open, 1, VI_ERROR_RSRC_NFOUND);
+    instrument.ClearRecords();
+    instrument.FailCall(Call::Open, 1, VI_ERROR_RSRC_NFOUND);
     EXPECT_EQ(QVZ_init(kScriptedResource), VI_ERROR_RSRC_NFOUND);
-    EXPECT_EQ(instrument.count(Call::Close), 1);
-    EXPECT_EQ(state().rmSession, 0u);
-    EXPECT_EQ(state().instrSession, 0u);
-    EXPECT_EQ(state().circuit[0], 0) << "the state stays after a failed open";
+    EXPECT_EQ(instrument.Count(Call::Close), 1);
+    EXPECT_EQ(GetState().rmSession, 0u);
+    EXPECT_EQ(GetState().instrSession, 0u);
+    EXPECT_EQ(GetState().circuit[0], 0) << "the state stays after a failed open";
 
-    instrument.clearRecords();
+    instrument.ClearRecords();
     EXPECT_EQ(QVZ_close(), 0);
-    EXPECT_EQ(instrument.count(Call::Close), 0) << "nothing left to close";
+    EXPECT_EQ(instrument.Count(Call::Close), 0) << "nothing left to close";
 }
 
 TEST_F(ApiTest, InitWithoutAResourceNameFailsAsAnInvalidName) {
@@ -449,7 +449,7 @@ TEST_F(ApiTest, CloseTwiceReportsNoSessionTheSecondTime) {
 }
 
 TEST_F(ApiTest, CloseReportsAFailingClose) {
-    instrument.failCall(Call::Close, 2, VI_ERROR_IO);  // the resource manager's
+    instrument.FailCall(Call::Close, 2, VI_ERROR_IO);  // the resource manager's
     EXPECT_EQ(QVZ_close(), VI_ERROR_IO);
     EXPECT_EQ(ThreadSlotGet(), nullptr) << "the state is freed anyway";
 }
@@ -495,8 +495,8 @@ TEST(ApiWithoutSession, EveryCallOnAThreadThatNeverInitialisedFails) {
 TEST(ApiOverSockets, InitConnectsAndCloseHangsUp) {
     LoopbackServer server;
     OnFreshThread([&] {
-        ASSERT_EQ(QVZ_init(server.resource().c_str()), 0);
-        ASSERT_TRUE(server.waitForConnections(1, std::chrono::seconds(5)));
+        ASSERT_EQ(QVZ_init(server.Resource().c_str()), 0);
+        ASSERT_TRUE(server.WaitForConnections(1, std::chrono::seconds(5)));
         const SessionState& s = *ThreadSlotGet();
         ViUInt32 timeout = 0;
         std::uint16_t termcharEnabled = 0;  // a ViBoolean
@@ -505,7 +505,7 @@ TEST(ApiOverSockets, InitConnectsAndCloseHangsUp) {
         EXPECT_EQ(timeout, 2000u);
         EXPECT_EQ(termcharEnabled, 1);
         EXPECT_EQ(QVZ_close(), 0);
-        EXPECT_TRUE(server.waitForDisconnect(std::chrono::seconds(5)));
+        EXPECT_TRUE(server.WaitForDisconnect(std::chrono::seconds(5)));
     });
 }
 

@@ -20,7 +20,7 @@ namespace {
 
 TEST(ApiThreads, EachThreadHasItsOwnIndependentSettings) {
     ScriptedInstrument instrument;
-    instrument.serveAnalyzer(1, {1e9});
+    instrument.ServeAnalyzer(1, {1e9});
     constexpr int kThreads = 4;
     std::atomic<int> ready{0};
     std::vector<std::thread> threads;
@@ -101,7 +101,7 @@ int OpenDescriptors() {
 TEST(ApiThreads, ThreadsEndingWithoutCloseGiveBackTheirConnections) {
     using namespace std::chrono_literals;
     LoopbackServer analyzer;
-    const std::string resource = analyzer.resource();
+    const std::string resource = analyzer.Resource();
     constexpr int kThreads = 1000;
     const int before = OpenDescriptors();
     int failedInits = 0;
@@ -110,8 +110,8 @@ TEST(ApiThreads, ThreadsEndingWithoutCloseGiveBackTheirConnections) {
     }
     EXPECT_EQ(failedInits, 0);
     ASSERT_EQ(QVZ_init(resource.c_str()), 0);
-    EXPECT_TRUE(analyzer.waitForDisconnect(30s, kThreads))
-        << analyzer.peerDisconnects() << " of " << kThreads << " connections were closed";
+    EXPECT_TRUE(analyzer.WaitForDisconnect(30s, kThreads))
+        << analyzer.PeerDisconnects() << " of " << kThreads << " connections were closed";
     if (before >= 0) {
         // Our session's socket and the server's end of it, and a little slack.
         EXPECT_LE(OpenDescriptors(), before + 8);

@@ -28,7 +28,7 @@ std::uint64_t Bits(double v) {
 struct Product {
     double mantissa;
     double decade;
-    double value() const { return mantissa * decade; }
+    double Value() const { return mantissa * decade; }
 };
 
 struct Row {
@@ -46,7 +46,7 @@ std::string Describe(const Row& row) {
 void ExpectRows(const std::initializer_list<Row>& rows) {
     for (const Row& row : rows) {
         const double got = RoundToStandardValue(row.input, row.mode);
-        const double want = row.expected.value();
+        const double want = row.expected.Value();
         EXPECT_EQ(Bits(got), Bits(want))
             << Describe(row) << ": got " << got << ", want " << want;
     }

@@ -34,7 +34,7 @@ std::size_t CountLines(const std::filesystem::path& file) {
 
 TEST(EndToEndThreads, EightSessionsApplyingAtOnceAllSucceed) {
     qvzsim::Server server(QuietEmulator());
-    ASSERT_TRUE(server.start());
+    ASSERT_TRUE(server.Start());
     const std::filesystem::path directory = TestDirectory();
     const std::string resource = ResourceFor(server);
 
@@ -69,14 +69,14 @@ TEST(EndToEndThreads, EightSessionsApplyingAtOnceAllSucceed) {
             directory / ("T" + std::to_string(t) + "_Port" + std::to_string(t % 4 + 1) + ".s2p");
         EXPECT_EQ(CountLines(file), 3u + 201u) << file;
     }
-    const auto snapshot = server.snapshot();
+    const auto snapshot = server.Snapshot();
     EXPECT_EQ(snapshot.errorCount, 0u);
     for (int port = 1; port <= 4; ++port) {
-        const auto& slot = snapshot.channel(1).port(port);
+        const auto& slot = snapshot.Channel(1).Port(port);
         // Two threads share each port; whichever applied last owns it.
         EXPECT_TRUE(slot.matching.on != slot.deembedding.on) << port;
     }
-    server.stop();
+    server.Stop();
     std::filesystem::remove_all(directory);
 }
 
@@ -104,7 +104,7 @@ TEST(EndToEndThreads, ThreadsSharingOneFileNameEachLoadTheirOwnNetwork) {
         options.instrument.sweep.startHz = (1.0 + t) * 1e9;
         options.instrument.sweep.stopHz = (1.5 + t) * 1e9;
         analyzers.push_back(std::make_unique<qvzsim::Server>(options));
-        ASSERT_TRUE(analyzers.back()->start());
+        ASSERT_TRUE(analyzers.back()->Start());
     }
 
     std::vector<std::vector<std::string>> problems(kSharers);
@@ -126,7 +126,7 @@ TEST(EndToEndThreads, ThreadsSharingOneFileNameEachLoadTheirOwnNetwork) {
                 const bool embed = i % 2 == 0;
                 QVZ_SetAction(embed ? QVZ_EMBEDDING : QVZ_DEEMBEDDING);
                 const std::int32_t status = QVZ_ApplyChanges();
-                const auto port = analyzer.snapshot().channel(1).port(1);
+                const auto port = analyzer.Snapshot().Channel(1).Port(1);
                 const auto& slot = embed ? port.matching : port.deembedding;
                 if (status != 0 || slot.filePoints != static_cast<std::size_t>(51 + 10 * t)) {
                     mine.push_back("apply " + std::to_string(i) + ": status " +
@@ -146,7 +146,7 @@ TEST(EndToEndThreads, ThreadsSharingOneFileNameEachLoadTheirOwnNetwork) {
                                   << mine.size() << " wrong applies, first: " << mine.front();
     }
     for (auto& analyzer : analyzers) {
-        analyzer->stop();
+        analyzer->Stop();
     }
     std::filesystem::remove_all(directory);
 }

@@ -26,7 +26,7 @@ inline qvzsim::ServerOptions QuietEmulator(int channels = 1, int activeChannel =
 }
 
 inline std::string ResourceFor(const qvzsim::Server& server) {
-    return "TCPIP0::127.0.0.1::" + std::to_string(server.port()) + "::SOCKET";
+    return "TCPIP0::127.0.0.1::" + std::to_string(server.Port()) + "::SOCKET";
 }
 
 // A fresh directory for one test's Touchstone files.

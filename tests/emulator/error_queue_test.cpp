@@ -11,49 +11,49 @@ using qvzsim::FormatErrorEntry;
 
 TEST(ErrorQueue, OldestFirstThenNoError) {
     ErrorQueue queue;
-    queue.push(-113);
-    queue.push(-256);
-    queue.push(101, "Not a valid two-port Touchstone file; line 3: not a number");
-    EXPECT_EQ(queue.size(), 3u);
-    EXPECT_EQ(FormatErrorEntry(queue.pop()), "-113,\"Undefined header\"");
-    EXPECT_EQ(FormatErrorEntry(queue.pop()), "-256,\"File name not found\"");
-    EXPECT_EQ(FormatErrorEntry(queue.pop()), "101,\"Not a valid two-port Touchstone file; line 3: not a number\"");
-    EXPECT_EQ(FormatErrorEntry(queue.pop()), "0,\"No error\"");
-    EXPECT_EQ(FormatErrorEntry(queue.pop()), "0,\"No error\"");
+    queue.Push(-113);
+    queue.Push(-256);
+    queue.Push(101, "Not a valid two-port Touchstone file; line 3: not a number");
+    EXPECT_EQ(queue.Size(), 3u);
+    EXPECT_EQ(FormatErrorEntry(queue.Pop()), "-113,\"Undefined header\"");
+    EXPECT_EQ(FormatErrorEntry(queue.Pop()), "-256,\"File name not found\"");
+    EXPECT_EQ(FormatErrorEntry(queue.Pop()), "101,\"Not a valid two-port Touchstone file; line 3: not a number\"");
+    EXPECT_EQ(FormatErrorEntry(queue.Pop()), "0,\"No error\"");
+    EXPECT_EQ(FormatErrorEntry(queue.Pop()), "0,\"No error\"");
 }
 
 TEST(ErrorQueue, OverflowKeepsTheOldestAndMarksTheNewest) {
     ErrorQueue queue(3);
     for (int code : {-101, -102, -103, -104, -105}) {
-        queue.push(code);
+        queue.Push(code);
     }
-    ASSERT_EQ(queue.size(), 3u);
-    EXPECT_EQ(queue.pop().code, -101);
-    EXPECT_EQ(queue.pop().code, -102);
-    EXPECT_EQ(FormatErrorEntry(queue.pop()), "-350,\"Queue overflow\"");
-    EXPECT_EQ(queue.pop().code, 0);
+    ASSERT_EQ(queue.Size(), 3u);
+    EXPECT_EQ(queue.Pop().code, -101);
+    EXPECT_EQ(queue.Pop().code, -102);
+    EXPECT_EQ(FormatErrorEntry(queue.Pop()), "-350,\"Queue overflow\"");
+    EXPECT_EQ(queue.Pop().code, 0);
 
     // Room again after reading: new errors are kept.
-    queue.push(-113);
-    EXPECT_EQ(queue.pop().code, -113);
+    queue.Push(-113);
+    EXPECT_EQ(queue.Pop().code, -113);
 }
 
 TEST(ErrorQueue, ClearEmpties) {
     ErrorQueue queue;
-    queue.push(-113);
-    queue.clear();
-    EXPECT_EQ(queue.size(), 0u);
-    EXPECT_EQ(queue.pop().code, 0);
+    queue.Push(-113);
+    queue.Clear();
+    EXPECT_EQ(queue.Size(), 0u);
+    EXPECT_EQ(queue.Pop().code, 0);
 }
 
 TEST(ErrorQueue, MessagesStayParseable) {
     // A client reads the message up to the next double quote, at most 256
     // characters: quotes and line feeds must not survive, nor the length.
     ErrorQueue queue;
-    queue.push(7, "say \"hi\"\nthere");
-    EXPECT_EQ(FormatErrorEntry(queue.pop()), "7,\"say 'hi' there\"");
-    queue.push(8, std::string(400, 'x'));
-    EXPECT_EQ(queue.pop().message.size(), 255u);
+    queue.Push(7, "say \"hi\"\nthere");
+    EXPECT_EQ(FormatErrorEntry(queue.Pop()), "7,\"say 'hi' there\"");
+    queue.Push(8, std::string(400, 'x'));
+    EXPECT_EQ(queue.Pop().message.size(), 255u);
 }
 
 TEST(ErrorQueue, StandardTexts) {

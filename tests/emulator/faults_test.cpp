@@ -20,19 +20,19 @@ ResolvedCommand Command(const std::string& header) {
 
 TEST(Faults, RefusesWhatCannotMatch) {
     Faults faults;
-    EXPECT_FALSE(faults.silence("NOT:A:COMMAND?"));
-    EXPECT_FALSE(faults.silence("SENS:SWE:POIN? 5"));
-    EXPECT_FALSE(faults.silence("SYST:FAUL:COUN?"));            // fault control is never faulted
-    EXPECT_FALSE(faults.silence("CALC:FSIM:STAT"));             // silence needs a query
-    EXPECT_FALSE(faults.garbage("CALC:FSIM:STAT"));             // so does garbage
-    EXPECT_FALSE(faults.silence("SENS:SWE:POIN?", 0));
-    EXPECT_FALSE(faults.silence("SENS:SWE:POIN?", -2));
-    EXPECT_FALSE(faults.delay("SENS:SWE:POIN?", -1));
-    EXPECT_FALSE(faults.closeAfter(0));
-    EXPECT_EQ(faults.armedCount(), 0u);
+    EXPECT_FALSE(faults.Silence("NOT:A:COMMAND?"));
+    EXPECT_FALSE(faults.Silence("SENS:SWE:POIN? 5"));
+    EXPECT_FALSE(faults.Silence("SYST:FAUL:COUN?"));            // fault control is never faulted
+    EXPECT_FALSE(faults.Silence("CALC:FSIM:STAT"));             // silence needs a query
+    EXPECT_FALSE(faults.Garbage("CALC:FSIM:STAT"));             // so does garbage
+    EXPECT_FALSE(faults.Silence("SENS:SWE:POIN?", 0));
+    EXPECT_FALSE(faults.Silence("SENS:SWE:POIN?", -2));
+    EXPECT_FALSE(faults.Delay("SENS:SWE:POIN?", -1));
+    EXPECT_FALSE(faults.CloseAfter(0));
+    EXPECT_EQ(faults.ArmedCount(), 0u);
 
-    EXPECT_TRUE(faults.delay("CALC:FSIM:STAT", 10));  // a delay may hold up a setting
-    EXPECT_EQ(faults.armedCount(), 1u);
+    EXPECT_TRUE(faults.Delay("CALC:FSIM:STAT", 10));  // a delay may hold up a setting
+    EXPECT_EQ(faults.ArmedCount(), 1u);
 }
 
 struct MatchCase {
@@ -59,65 +59,65 @@ TEST(Faults, MatchesByHeaderInAnyForm) {
     for (const MatchCase& c : cases) {
         SCOPED_TRACE(std::string(c.pattern) + " vs " + c.command);
         Faults faults;
-        ASSERT_TRUE(faults.garbage(c.pattern));
-        EXPECT_EQ(faults.onCommand(Command(c.command)).garbage, c.matches);
+        ASSERT_TRUE(faults.Garbage(c.pattern));
+        EXPECT_EQ(faults.OnCommand(Command(c.command)).garbage, c.matches);
     }
 }
 
 TEST(Faults, QueryPatternDoesNotMatchTheSetting) {
     Faults faults;
-    ASSERT_TRUE(faults.delay("SENS:SWE:POIN?", 5));
-    EXPECT_EQ(faults.onCommand(Command("SENS:SWE:POIN")).delayMs, 0);
-    EXPECT_EQ(faults.onCommand(Command("SENS:SWE:POIN?")).delayMs, 5);
+    ASSERT_TRUE(faults.Delay("SENS:SWE:POIN?", 5));
+    EXPECT_EQ(faults.OnCommand(Command("SENS:SWE:POIN")).delayMs, 0);
+    EXPECT_EQ(faults.OnCommand(Command("SENS:SWE:POIN?")).delayMs, 5);
 }
 
 TEST(Faults, CountsAreUsedUp) {
     Faults faults;
-    ASSERT_TRUE(faults.silence("SENS:SWE:POIN?", 2));
+    ASSERT_TRUE(faults.Silence("SENS:SWE:POIN?", 2));
     const ResolvedCommand points = Command("SENS1:SWE:POIN?");
-    EXPECT_TRUE(faults.onCommand(points).silence);
-    EXPECT_EQ(faults.armedCount(), 1u);
-    EXPECT_FALSE(faults.onCommand(Command("*IDN?")).silence);  // others do not use it up
-    EXPECT_TRUE(faults.onCommand(points).silence);
-    EXPECT_EQ(faults.armedCount(), 0u);
-    EXPECT_FALSE(faults.onCommand(points).silence);
+    EXPECT_TRUE(faults.OnCommand(points).silence);
+    EXPECT_EQ(faults.ArmedCount(), 1u);
+    EXPECT_FALSE(faults.OnCommand(Command("*IDN?")).silence);  // others do not use it up
+    EXPECT_TRUE(faults.OnCommand(points).silence);
+    EXPECT_EQ(faults.ArmedCount(), 0u);
+    EXPECT_FALSE(faults.OnCommand(points).silence);
 
-    ASSERT_TRUE(faults.garbage("*IDN?", Faults::kAlways));
+    ASSERT_TRUE(faults.Garbage("*IDN?", Faults::kAlways));
     for (int i = 0; i < 100; ++i) {
-        ASSERT_TRUE(faults.onCommand(Command("*IDN?")).garbage);
+        ASSERT_TRUE(faults.OnCommand(Command("*IDN?")).garbage);
     }
-    EXPECT_EQ(faults.armedCount(), 1u);
-    faults.clear();
-    EXPECT_FALSE(faults.onCommand(Command("*IDN?")).garbage);
+    EXPECT_EQ(faults.ArmedCount(), 1u);
+    faults.Clear();
+    EXPECT_FALSE(faults.OnCommand(Command("*IDN?")).garbage);
 }
 
 TEST(Faults, SeveralFaultsOnOneCommandCombine) {
     Faults faults;
-    ASSERT_TRUE(faults.delay("*IDN?", 30));
-    ASSERT_TRUE(faults.delay("*IDN?", 20));
-    ASSERT_TRUE(faults.garbage("*IDN?"));
-    const FaultAction action = faults.onCommand(Command("*IDN?"));
+    ASSERT_TRUE(faults.Delay("*IDN?", 30));
+    ASSERT_TRUE(faults.Delay("*IDN?", 20));
+    ASSERT_TRUE(faults.Garbage("*IDN?"));
+    const FaultAction action = faults.OnCommand(Command("*IDN?"));
     EXPECT_EQ(action.delayMs, 50);
     EXPECT_TRUE(action.garbage);
     EXPECT_FALSE(action.silence);
-    EXPECT_EQ(faults.armedCount(), 0u);
+    EXPECT_EQ(faults.ArmedCount(), 0u);
 }
 
 TEST(Faults, CloseAfterCountsCommandsButNotFaultControl) {
     Faults faults;
-    ASSERT_TRUE(faults.closeAfter(3));
-    EXPECT_FALSE(faults.onCommand(Command("*IDN?")).closeConnection);
-    EXPECT_FALSE(faults.onCommand(Command("SYST:FAUL:COUN?")).closeConnection);
-    EXPECT_FALSE(faults.onCommand(Command("CALC:FSIM:STAT")).closeConnection);
-    EXPECT_EQ(faults.armedCount(), 1u);
-    EXPECT_TRUE(faults.onCommand(Command("SYST:ERR?")).closeConnection);
-    EXPECT_EQ(faults.armedCount(), 0u);
-    EXPECT_FALSE(faults.onCommand(Command("SYST:ERR?")).closeConnection);  // once only
+    ASSERT_TRUE(faults.CloseAfter(3));
+    EXPECT_FALSE(faults.OnCommand(Command("*IDN?")).closeConnection);
+    EXPECT_FALSE(faults.OnCommand(Command("SYST:FAUL:COUN?")).closeConnection);
+    EXPECT_FALSE(faults.OnCommand(Command("CALC:FSIM:STAT")).closeConnection);
+    EXPECT_EQ(faults.ArmedCount(), 1u);
+    EXPECT_TRUE(faults.OnCommand(Command("SYST:ERR?")).closeConnection);
+    EXPECT_EQ(faults.ArmedCount(), 0u);
+    EXPECT_FALSE(faults.OnCommand(Command("SYST:ERR?")).closeConnection);  // once only
 
     // Re-arming replaces the countdown.
-    ASSERT_TRUE(faults.closeAfter(5));
-    ASSERT_TRUE(faults.closeAfter(1));
-    EXPECT_TRUE(faults.onCommand(Command("*IDN?")).closeConnection);
+    ASSERT_TRUE(faults.CloseAfter(5));
+    ASSERT_TRUE(faults.CloseAfter(1));
+    EXPECT_TRUE(faults.OnCommand(Command("*IDN?")).closeConnection);
 }
 
 }  // namespace

@@ -51,37 +51,37 @@ TEST(Instrument, ValidatesItsConfiguration) {
 TEST(Instrument, LoadPortFileReportsAndKeepsState) {
     qvzsim_test::TempDir dir;
     Instrument instrument;
-    const std::string good = dir.write("g.s2p", qvzsim_test::LibraryStyleTouchstone(qvzsim::SweepSettings{}));
+    const std::string good = dir.Write("g.s2p", qvzsim_test::LibraryStyleTouchstone(qvzsim::SweepSettings{}));
 
-    qvzsim::ErrorEntry outcome = instrument.loadPortFile(1, 4, FixtureFunction::kMatching, good);
+    qvzsim::ErrorEntry outcome = instrument.LoadPortFile(1, 4, FixtureFunction::kMatching, good);
     EXPECT_EQ(outcome.code, 0);
-    EXPECT_EQ(instrument.portFile(1, 4, FixtureFunction::kMatching), good);
-    EXPECT_EQ(instrument.portFile(1, 4, FixtureFunction::kDeembedding), "");
-    EXPECT_FALSE(instrument.portState(1, 4, FixtureFunction::kMatching));  // loading switches nothing on
+    EXPECT_EQ(instrument.PortFile(1, 4, FixtureFunction::kMatching), good);
+    EXPECT_EQ(instrument.PortFile(1, 4, FixtureFunction::kDeembedding), "");
+    EXPECT_FALSE(instrument.GetPortState(1, 4, FixtureFunction::kMatching));  // loading switches nothing on
 
-    outcome = instrument.loadPortFile(1, 4, FixtureFunction::kMatching, dir.file("none.s2p"));
+    outcome = instrument.LoadPortFile(1, 4, FixtureFunction::kMatching, dir.File("none.s2p"));
     EXPECT_EQ(outcome.code, -256);
     EXPECT_EQ(outcome.message, "File name not found");
-    EXPECT_EQ(instrument.portFile(1, 4, FixtureFunction::kMatching), good);
-    EXPECT_EQ(instrument.errorCount(), 0u);  // queuing is the dispatcher's business
+    EXPECT_EQ(instrument.PortFile(1, 4, FixtureFunction::kMatching), good);
+    EXPECT_EQ(instrument.ErrorCount(), 0u);  // queuing is the dispatcher's business
 
-    EXPECT_EQ(instrument.loadPortFile(1, 4, FixtureFunction::kMatching, "").code, 0);
-    EXPECT_EQ(instrument.portFile(1, 4, FixtureFunction::kMatching), "");
-    EXPECT_EQ(instrument.snapshot().channel(1).port(4).matching.filePoints, 0u);
+    EXPECT_EQ(instrument.LoadPortFile(1, 4, FixtureFunction::kMatching, "").code, 0);
+    EXPECT_EQ(instrument.PortFile(1, 4, FixtureFunction::kMatching), "");
+    EXPECT_EQ(instrument.Snapshot().Channel(1).Port(4).matching.filePoints, 0u);
 
-    EXPECT_THROW(instrument.loadPortFile(2, 1, FixtureFunction::kMatching, good), std::out_of_range);
-    EXPECT_THROW(instrument.setPortState(1, 5, FixtureFunction::kMatching, true), std::out_of_range);
+    EXPECT_THROW(instrument.LoadPortFile(2, 1, FixtureFunction::kMatching, good), std::out_of_range);
+    EXPECT_THROW(instrument.SetPortState(1, 5, FixtureFunction::kMatching, true), std::out_of_range);
 }
 
 TEST(Instrument, SweepSettersKeepASweepThatFilesCanCover) {
     Instrument instrument;
-    EXPECT_EQ(instrument.setStopFrequency(1, 5e9), 0);
-    EXPECT_EQ(instrument.setStartFrequency(1, 5e9), -222);  // would reach the stop
-    EXPECT_EQ(instrument.setSweepPoints(1, 1), 0);
-    EXPECT_EQ(instrument.setStartFrequency(1, 5e9), 0);     // one point may sit at the stop
-    EXPECT_EQ(instrument.setSweepPoints(1, 2), -222);       // but not two
-    EXPECT_EQ(instrument.sweep(1).points, 1);
-    EXPECT_EQ(instrument.sweepFrequencies(1), std::vector<double>{5e9});
+    EXPECT_EQ(instrument.SetStopFrequency(1, 5e9), 0);
+    EXPECT_EQ(instrument.SetStartFrequency(1, 5e9), -222);  // would reach the stop
+    EXPECT_EQ(instrument.SetSweepPoints(1, 1), 0);
+    EXPECT_EQ(instrument.SetStartFrequency(1, 5e9), 0);     // one point may sit at the stop
+    EXPECT_EQ(instrument.SetSweepPoints(1, 2), -222);       // but not two
+    EXPECT_EQ(instrument.GetSweep(1).points, 1);
+    EXPECT_EQ(instrument.SweepFrequencies(1), std::vector<double>{5e9});
 }
 
 }  // namespace

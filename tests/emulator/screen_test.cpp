@@ -48,31 +48,31 @@ TEST(ScreenServer, AnswersWhileClientsChangeTheState) {
     options.instrument.channels = 2;
     options.instrument.sweep.points = 51;
     qvzsim::Server server(options);
-    ASSERT_TRUE(server.start());
-    qvzsim::HttpScreen screen(server.instrument());
+    ASSERT_TRUE(server.Start());
+    qvzsim::HttpScreen screen(server.GetInstrument());
     std::string error;
-    ASSERT_TRUE(screen.start("127.0.0.1", 0, &error)) << error;
+    ASSERT_TRUE(screen.Start("127.0.0.1", 0, &error)) << error;
     qvzsim_test::TempDir dir;
-    const std::string file = dir.write("Net.s2p", qvzsim_test::LibraryStyleTouchstone(options.instrument.sweep));
+    const std::string file = dir.Write("Net.s2p", qvzsim_test::LibraryStyleTouchstone(options.instrument.sweep));
 
     std::atomic<bool> stop{false};
     std::vector<std::thread> clients;
     for (int k = 0; k < 3; ++k) {
         clients.emplace_back([&, k] {
             qvzsim::Client client;
-            ASSERT_TRUE(client.connect("127.0.0.1", server.port()));
+            ASSERT_TRUE(client.Connect("127.0.0.1", server.Port()));
             const std::string port = std::to_string(k + 1);
             for (int n = 0; !stop.load(); ++n) {
                 const char* on = n % 2 == 0 ? "1" : "0";
-                client.send("CALC1:FSIM:SEND:PMC:PORT" + port + ":USER:FIL \"" + (n % 2 == 0 ? file : "") + "\"");
-                client.send(std::string("CALC1:FSIM:STAT ") + on + ";SEND:PMC:STAT " + on + ";PORT" + port +
+                client.Send("CALC1:FSIM:SEND:PMC:PORT" + port + ":USER:FIL \"" + (n % 2 == 0 ? file : "") + "\"");
+                client.Send(std::string("CALC1:FSIM:STAT ") + on + ";SEND:PMC:STAT " + on + ";PORT" + port +
                             ":STAT " + on);
-                client.send(std::string("SERV:CHAN:ACT ") + (n % 3 == 0 ? "2" : "1"));
-                client.query("*OPC?");
+                client.Send(std::string("SERV:CHAN:ACT ") + (n % 3 == 0 ? "2" : "1"));
+                client.Query("*OPC?");
             }
         });
     }
-    httplib::Client http("127.0.0.1", screen.port());
+    httplib::Client http("127.0.0.1", screen.Port());
     int answered = 0;
     for (int n = 0; n < 60; ++n) {
         const std::string path = n % 2 == 0 ? "/state.json" : "/trace.json?ch=" + std::to_string(n % 4 / 2 + 1) +
@@ -90,7 +90,7 @@ TEST(ScreenServer, AnswersWhileClientsChangeTheState) {
     }
     const auto state = http.Get("/state.json");
     ASSERT_TRUE(state);
-    EXPECT_EQ(state->body, qvzsim::StateJson(server.snapshot(), server.instrument().devices()));
+    EXPECT_EQ(state->body, qvzsim::StateJson(server.Snapshot(), server.GetInstrument().Devices()));
     const auto bad = http.Get("/trace.json?ch=3&port=1");
     ASSERT_TRUE(bad);
     EXPECT_EQ(bad->status, 400);
@@ -98,7 +98,7 @@ TEST(ScreenServer, AnswersWhileClientsChangeTheState) {
     ASSERT_TRUE(page);
     EXPECT_NE(page->body.find("qvzsim · virtual analyzer"), std::string::npos);
     EXPECT_EQ(answered, 60);
-    screen.stop();
+    screen.Stop();
 }
 
 }  // namespace

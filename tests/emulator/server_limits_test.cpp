@@ -44,18 +44,18 @@ using qvzsim::ServerOptions;
 // A log sink the test can wait on while the server writes to it.
 class WatchedLog {
 public:
-    std::ostream* stream() { return &stream_; }
-    bool waitFor(const std::string& part, std::chrono::milliseconds timeout) { return buffer_.waitFor(part, timeout); }
-    std::string text() { return buffer_.text(); }
+    std::ostream* Stream() { return &stream_; }
+    bool WaitFor(const std::string& part, std::chrono::milliseconds timeout) { return buffer_.WaitFor(part, timeout); }
+    std::string Text() { return buffer_.Text(); }
 
 private:
     class Buffer : public std::streambuf {
     public:
-        bool waitFor(const std::string& part, std::chrono::milliseconds timeout) {
+        bool WaitFor(const std::string& part, std::chrono::milliseconds timeout) {
             std::unique_lock<std::mutex> lock(mutex_);
             return changed_.wait_for(lock, timeout, [&] { return text_.find(part) != std::string::npos; });
         }
-        std::string text() {
+        std::string Text() {
             std::lock_guard<std::mutex> lock(mutex_);
             return text_;
         }
@@ -90,13 +90,13 @@ private:
 ServerOptions Logged(WatchedLog& log) {
     ServerOptions options;
     options.port = 0;
-    options.log = log.stream();
+    options.log = log.Stream();
     return options;
 }
 
 void Connect(const Server& server, Client& client) {
     std::string error;
-    ASSERT_TRUE(client.connect("127.0.0.1", server.port(), &error)) << error;
+    ASSERT_TRUE(client.Connect("127.0.0.1", server.Port(), &error)) << error;
 }
 
 TEST(ServerLimits, StopsWhateverItsClientsDo) {
@@ -104,7 +104,7 @@ TEST(ServerLimits, StopsWhateverItsClientsDo) {
     ServerOptions options = Logged(log);
     options.instrument.sweep.points = qvzsim::kMaxPoints;
     Server server(options);
-    ASSERT_TRUE(server.start());
+    ASSERT_TRUE(server.Start());
 
     // A client that asks for tens of megabytes and never reads them: the
     // connection's thread is stuck sending.
@@ -114,21 +114,21 @@ TEST(ServerLimits, StopsWhateverItsClientsDo) {
     for (int i = 1; i < 10; ++i) {
         lists += ";SENS:FREQ:DATA?";
     }
-    ASSERT_TRUE(deaf.send(lists));
-    ASSERT_TRUE(log.waitFor("#1 -> ", std::chrono::seconds(60))) << log.text();
+    ASSERT_TRUE(deaf.Send(lists));
+    ASSERT_TRUE(log.WaitFor("#1 -> ", std::chrono::seconds(60))) << log.Text();
 
 #ifndef _WIN32
     // A client that names a FIFO nobody writes to.
     qvzsim_test::TempDir dir;
-    const std::string fifo = dir.file("fifo.s2p");
+    const std::string fifo = dir.File("fifo.s2p");
     ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
     Client piped;
     Connect(server, piped);
-    ASSERT_TRUE(piped.send("CALC:FSIM:SEND:DEEM:PORT1:USER:FIL " + qvzsim::QuoteString(fifo) + ";:SYST:ERR?"));
+    ASSERT_TRUE(piped.Send("CALC:FSIM:SEND:DEEM:PORT1:USER:FIL " + qvzsim::QuoteString(fifo) + ";:SYST:ERR?"));
     int writer = -1;  // held open while the server would be reading the FIFO
     std::optional<std::string> refusal;
     for (int i = 0; i < 250 && !refusal && writer < 0; ++i) {
-        refusal = piped.readLine(20);
+        refusal = piped.ReadLine(20);
         if (!refusal) {
             writer = ::open(fifo.c_str(), O_WRONLY | O_NONBLOCK);
         }
@@ -138,7 +138,7 @@ TEST(ServerLimits, StopsWhateverItsClientsDo) {
         << refusal.value_or("(no reply)");
 #endif
 
-    auto stopping = std::async(std::launch::async, [&] { server.stop(); });
+    auto stopping = std::async(std::launch::async, [&] { server.Stop(); });
     const bool stopped = stopping.wait_for(std::chrono::seconds(2)) == std::future_status::ready;
     EXPECT_TRUE(stopped) << "stop waits on its clients";
     if (!stopped) {
@@ -148,10 +148,10 @@ TEST(ServerLimits, StopsWhateverItsClientsDo) {
             ::close(writer);
         }
 #endif
-        deaf.close();
+        deaf.Close();
     }
     stopping.get();
-    EXPECT_FALSE(server.running());
+    EXPECT_FALSE(server.Running());
 #ifndef _WIN32
     if (writer >= 0) {
         ::close(writer);
@@ -164,36 +164,36 @@ TEST(ServerLimits, ConnectionsBeyondTheLimitAreAcceptedAndClosed) {
     ServerOptions options = Logged(log);
     options.maxConnections = 2;
     Server server(options);
-    ASSERT_TRUE(server.start());
+    ASSERT_TRUE(server.Start());
 
     Client first;
     Client second;
     Connect(server, first);
     Connect(server, second);
-    EXPECT_EQ(first.query("*OPC?"), "1");
-    EXPECT_EQ(second.query("*OPC?"), "1");
+    EXPECT_EQ(first.Query("*OPC?"), "1");
+    EXPECT_EQ(second.Query("*OPC?"), "1");
 
     Client third;
     Connect(server, third);  // the system completes the handshake
-    EXPECT_TRUE(third.waitForClose(5000));
-    EXPECT_TRUE(log.waitFor("connection refused: 2 connections open", std::chrono::seconds(5))) << log.text();
-    EXPECT_EQ(server.connectionsAccepted(), 2);
-    EXPECT_EQ(second.query(":SYST:ERR?"), "0,\"No error\"");
+    EXPECT_TRUE(third.WaitForClose(5000));
+    EXPECT_TRUE(log.WaitFor("connection refused: 2 connections open", std::chrono::seconds(5))) << log.Text();
+    EXPECT_EQ(server.ConnectionsAccepted(), 2);
+    EXPECT_EQ(second.Query(":SYST:ERR?"), "0,\"No error\"");
 
     // A place given up is free again once the server has seen it go.
-    first.close();
-    ASSERT_TRUE(log.waitFor("#1 disconnected", std::chrono::seconds(5))) << log.text();
+    first.Close();
+    ASSERT_TRUE(log.WaitFor("#1 disconnected", std::chrono::seconds(5))) << log.Text();
     std::optional<std::string> answer;
     for (int attempt = 0; attempt < 50 && !answer; ++attempt) {
         Client fourth;
         Connect(server, fourth);
-        answer = fourth.query("*OPC?", 2000);
+        answer = fourth.Query("*OPC?", 2000);
         if (!answer) {
             std::this_thread::sleep_for(std::chrono::milliseconds(20));
         }
     }
     EXPECT_EQ(answer, "1");
-    EXPECT_EQ(second.query("*OPC?"), "1");
+    EXPECT_EQ(second.Query("*OPC?"), "1");
 }
 
 #ifndef _WIN32
@@ -244,7 +244,7 @@ TEST(ServerLimits, ABurstOfClientsFitsTheListenBacklog) {
         }
     }
     EXPECT_EQ(connected, kClients);
-    listener.close();
+    listener.Close();
     qvzsim::net::Cleanup();
 }
 #endif

@@ -13,8 +13,8 @@ qvzsim::InstrumentSnapshot TwoChannels() {
     qvzsim::ChannelState& second = snapshot.channels[1];
     second.simulatorOn = true;
     second.deembeddingOn = true;
-    second.port(1).deembedding = qvzsim::FixtureSlot{true, "/tmp/VNA/Qaldorn/Antenna1_Port1.s2p", 201, {}};
-    second.port(4).matching = qvzsim::FixtureSlot{false, "/tmp/a \"b\".s2p", 3, {}};
+    second.Port(1).deembedding = qvzsim::FixtureSlot{true, "/tmp/VNA/Qaldorn/Antenna1_Port1.s2p", 201, {}};
+    second.Port(4).matching = qvzsim::FixtureSlot{false, "/tmp/a \"b\".s2p", 3, {}};
     snapshot.errorCount = 1;
     return snapshot;
 }

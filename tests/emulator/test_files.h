@@ -36,12 +36,12 @@ public:
     TempDir(const TempDir&) = delete;
     TempDir& operator=(const TempDir&) = delete;
 
-    std::string path() const { return path_.string(); }
-    std::string file(const std::string& name) const { return (path_ / name).string(); }
+    std::string Path() const { return path_.string(); }
+    std::string File(const std::string& name) const { return (path_ / name).string(); }
 
     // Writes `content` byte for byte and returns the file's full name.
-    std::string write(const std::string& name, const std::string& content) const {
-        const std::string full = file(name);
+    std::string Write(const std::string& name, const std::string& content) const {
+        const std::string full = File(name);
         std::ofstream out(full, std::ios::binary | std::ios::trunc);
         out << content;
         return full;

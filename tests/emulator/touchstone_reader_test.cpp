@@ -68,7 +68,7 @@ TEST(TouchstoneReader, ReadsValidFiles) {
         SCOPED_TRACE(c.name);
         TouchstoneResult result = ParseTouchstone(c.text);
         ASSERT_EQ(result.status, TouchstoneStatus::kOk) << result.reason;
-        ASSERT_EQ(result.data.points(), c.points);
+        ASSERT_EQ(result.data.GetPoints(), c.points);
         ASSERT_EQ(result.data.sParameters.size(), 4 * c.points);
         EXPECT_DOUBLE_EQ(result.data.frequenciesHz.front(), c.firstHz);
         EXPECT_DOUBLE_EQ(result.data.frequenciesHz.back(), c.lastHz);
@@ -132,21 +132,21 @@ TEST(TouchstoneReader, ReadsFromDisk) {
     qvzsim_test::TempDir dir;
     const std::string body = "# Hz S RI R 50\r\n1" + std::string(kRow) + "\r\n2" + kRow + "\r\n";
 
-    TouchstoneResult ok = qvzsim::ReadTouchstoneFile(dir.write("P_Port1.s2p", body));
+    TouchstoneResult ok = qvzsim::ReadTouchstoneFile(dir.Write("P_Port1.s2p", body));
     ASSERT_EQ(ok.status, TouchstoneStatus::kOk) << ok.reason;
-    EXPECT_EQ(ok.data.points(), 2u);
+    EXPECT_EQ(ok.data.GetPoints(), 2u);
 
-    EXPECT_EQ(qvzsim::ReadTouchstoneFile(dir.write("UPPER.S2P", body)).status, TouchstoneStatus::kOk);
-    EXPECT_EQ(qvzsim::ReadTouchstoneFile(dir.write("noext", body)).status, TouchstoneStatus::kOk);
-    EXPECT_EQ(qvzsim::ReadTouchstoneFile(dir.file("missing.s2p")).status, TouchstoneStatus::kNotFound);
-    EXPECT_EQ(qvzsim::ReadTouchstoneFile(dir.path()).status, TouchstoneStatus::kNotFound);
+    EXPECT_EQ(qvzsim::ReadTouchstoneFile(dir.Write("UPPER.S2P", body)).status, TouchstoneStatus::kOk);
+    EXPECT_EQ(qvzsim::ReadTouchstoneFile(dir.Write("noext", body)).status, TouchstoneStatus::kOk);
+    EXPECT_EQ(qvzsim::ReadTouchstoneFile(dir.File("missing.s2p")).status, TouchstoneStatus::kNotFound);
+    EXPECT_EQ(qvzsim::ReadTouchstoneFile(dir.Path()).status, TouchstoneStatus::kNotFound);
 
-    TouchstoneResult onePort = qvzsim::ReadTouchstoneFile(dir.write("one.s1p", body));
+    TouchstoneResult onePort = qvzsim::ReadTouchstoneFile(dir.Write("one.s1p", body));
     EXPECT_EQ(onePort.status, TouchstoneStatus::kInvalid);
     EXPECT_NE(onePort.reason.find("not a two-port"), std::string::npos) << onePort.reason;
-    EXPECT_EQ(qvzsim::ReadTouchstoneFile(dir.write("four.s4p", body)).status, TouchstoneStatus::kInvalid);
+    EXPECT_EQ(qvzsim::ReadTouchstoneFile(dir.Write("four.s4p", body)).status, TouchstoneStatus::kInvalid);
 
-    TouchstoneResult broken = qvzsim::ReadTouchstoneFile(dir.write("broken.s2p", "# Hz S RI R 50\n1 2 3\n"));
+    TouchstoneResult broken = qvzsim::ReadTouchstoneFile(dir.Write("broken.s2p", "# Hz S RI R 50\n1 2 3\n"));
     EXPECT_EQ(broken.status, TouchstoneStatus::kInvalid);
 }
 
@@ -156,9 +156,9 @@ TEST(TouchstoneReader, ReadsFromDisk) {
 // at once as an invalid file, with the reason.
 TEST(TouchstoneReader, RefusesWhatIsNotASmallRegularFile) {
     qvzsim_test::TempDir dir;
-    const std::string fifo = dir.file("fifo.s2p");
+    const std::string fifo = dir.File("fifo.s2p");
     ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
-    const std::string sparse = dir.file("sparse.s2p");
+    const std::string sparse = dir.File("sparse.s2p");
     {
         const int fd = ::open(sparse.c_str(), O_WRONLY | O_CREAT, 0600);
         ASSERT_GE(fd, 0);

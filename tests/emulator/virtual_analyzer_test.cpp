@@ -47,14 +47,14 @@ protected:
         session_ = std::make_unique<qvzsim::Session>(*instrument_, faults_, nullptr, 1);
     }
 
-    std::string ask(const std::string& message) {
-        std::string reply = session_->handleMessage(message).reply;
+    std::string Ask(const std::string& message) {
+        std::string reply = session_->HandleMessage(message).reply;
         if (!reply.empty()) {
             reply.pop_back();
         }
         return reply;
     }
-    int nextError() { return std::atoi(ask(":SYST:ERR?").c_str()); }
+    int NextError() { return std::atoi(Ask(":SYST:ERR?").c_str()); }
 
     qvzsim::InstrumentConfig config_;
     qvzsim::Faults faults_;
@@ -64,8 +64,8 @@ protected:
 };
 
 TEST_F(VirtualAnalyzer, ErrorsSetTheEventStatusBitOfTheirClass) {
-    EXPECT_EQ(ask("*ESR?"), "128");  // power-on
-    EXPECT_EQ(ask("*ESR?"), "0");    // read and cleared
+    EXPECT_EQ(Ask("*ESR?"), "128");  // power-on
+    EXPECT_EQ(Ask("*ESR?"), "0");    // read and cleared
     struct Case {
         const char* message;
         const char* esr;
@@ -80,28 +80,28 @@ TEST_F(VirtualAnalyzer, ErrorsSetTheEventStatusBitOfTheirClass) {
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.message);
-        ask(c.message);
-        EXPECT_EQ(ask("*ESR?"), c.esr);
+        Ask(c.message);
+        EXPECT_EQ(Ask("*ESR?"), c.esr);
     }
 }
 
 TEST_F(VirtualAnalyzer, StatusByteSummarisesQueueAndEnabledEvents) {
-    ask("*CLS");
-    EXPECT_EQ(ask("*STB?"), "0");
-    ask("NO:SUCH:COMMAND");
-    EXPECT_EQ(ask("*STB?"), "4");  // error queue not empty; ESB not enabled
-    ask("*ESE 32;*SRE 36");
-    EXPECT_EQ(ask("*ESE?;*SRE?"), "32;36");
-    EXPECT_EQ(ask("*STB?"), "100");  // 4 + ESB 32 + MSS 64
-    ask("*CLS");
-    EXPECT_EQ(ask("*STB?;*ESR?;SYST:ERR:COUN?"), "0;0;0");
-    ask("*SRE 255");
-    EXPECT_EQ(ask("*SRE?"), "191");  // bit 6 cannot be enabled
-    ask("*ESE 256");
-    EXPECT_EQ(nextError(), -222);
-    EXPECT_EQ(ask("*TST?;SYST:VERS?;STAT:OPER?;STAT:QUES:EVEN?"), "0;1999.0;0;0");
-    ask("STAT:PRES");
-    EXPECT_EQ(nextError(), 0);
+    Ask("*CLS");
+    EXPECT_EQ(Ask("*STB?"), "0");
+    Ask("NO:SUCH:COMMAND");
+    EXPECT_EQ(Ask("*STB?"), "4");  // error queue not empty; ESB not enabled
+    Ask("*ESE 32;*SRE 36");
+    EXPECT_EQ(Ask("*ESE?;*SRE?"), "32;36");
+    EXPECT_EQ(Ask("*STB?"), "100");  // 4 + ESB 32 + MSS 64
+    Ask("*CLS");
+    EXPECT_EQ(Ask("*STB?;*ESR?;SYST:ERR:COUN?"), "0;0;0");
+    Ask("*SRE 255");
+    EXPECT_EQ(Ask("*SRE?"), "191");  // bit 6 cannot be enabled
+    Ask("*ESE 256");
+    EXPECT_EQ(NextError(), -222);
+    EXPECT_EQ(Ask("*TST?;SYST:VERS?;STAT:OPER?;STAT:QUES:EVEN?"), "0;1999.0;0;0");
+    Ask("STAT:PRES");
+    EXPECT_EQ(NextError(), 0);
 }
 
 TEST_F(VirtualAnalyzer, NumbersTakeUnitSuffixesAndBounds) {
@@ -131,55 +131,55 @@ TEST_F(VirtualAnalyzer, NumbersTakeUnitSuffixesAndBounds) {
     for (const Case& c : cases) {
         SCOPED_TRACE(std::string(c.setting) + " / " + c.query);
         if (*c.setting != '\0') {
-            ask(c.setting);
+            Ask(c.setting);
         }
-        EXPECT_EQ(ask(c.query), c.reply);
-        EXPECT_EQ(nextError(), c.error);
-        EXPECT_EQ(nextError(), 0);
+        EXPECT_EQ(Ask(c.query), c.reply);
+        EXPECT_EQ(NextError(), c.error);
+        EXPECT_EQ(NextError(), 0);
     }
 }
 
 TEST_F(VirtualAnalyzer, TraceIsTheBuiltInDeviceUntilTheSimulatorActs) {
     const std::vector<double> f = qvzsim::SweepFrequencies(config_.sweep);
-    const std::vector<Complex> trace = ParsePairs(ask("CALC1:DATA:PORT3:SDAT?"));
+    const std::vector<Complex> trace = ParsePairs(Ask("CALC1:DATA:PORT3:SDAT?"));
     ASSERT_EQ(trace.size(), f.size());
     for (std::size_t i = 0; i < f.size(); ++i) {
         EXPECT_EQ(trace[i], qvzsim::SeriesRlcReflection(qvzsim::kSmallAntenna, f[i])) << f[i];
     }
-    ask("CALC2:DATA:PORT1:SDAT?;CALC1:DATA:PORT5:SDAT?");
-    EXPECT_EQ(nextError(), -114);
-    EXPECT_EQ(nextError(), -114);
+    Ask("CALC2:DATA:PORT1:SDAT?;CALC1:DATA:PORT5:SDAT?");
+    EXPECT_EQ(NextError(), -114);
+    EXPECT_EQ(NextError(), -114);
 }
 
 TEST_F(VirtualAnalyzer, EmbedsOnlyWithEverySwitchOn) {
-    const std::string file = dir_.write("Match.s2p", qvzsim_test::LibraryStyleTouchstone(config_.sweep));
+    const std::string file = dir_.Write("Match.s2p", qvzsim_test::LibraryStyleTouchstone(config_.sweep));
     const qvzsim::TwoPort s{{0.1, -0.2}, {0.95, 0.0}, {0.95, 0.0}, {-0.05, 0.25}};
     const std::vector<double> f = qvzsim::SweepFrequencies(config_.sweep);
-    ask("CALC:FSIM:SEND:PMC:PORT1:USER:FIL \"" + file + "\"");
+    Ask("CALC:FSIM:SEND:PMC:PORT1:USER:FIL \"" + file + "\"");
     const char* switches[] = {"CALC:FSIM:STAT 1", "CALC:FSIM:SEND:PMC:STAT 1", "CALC:FSIM:SEND:PMC:PORT1:STAT 1"};
     for (const char* on : switches) {
-        const std::vector<Complex> before = ParsePairs(ask("CALC:DATA:PORT1:SDAT?"));
+        const std::vector<Complex> before = ParsePairs(Ask("CALC:DATA:PORT1:SDAT?"));
         ASSERT_EQ(before.size(), f.size());
         EXPECT_EQ(before[3], qvzsim::SeriesRlcReflection(qvzsim::kSmallAntenna, f[3])) << "before " << on;
-        ask(on);
+        Ask(on);
     }
-    const std::vector<Complex> after = ParsePairs(ask("CALC:DATA:PORT1:SDAT?"));
+    const std::vector<Complex> after = ParsePairs(Ask("CALC:DATA:PORT1:SDAT?"));
     ASSERT_EQ(after.size(), f.size());
     for (std::size_t i = 0; i < f.size(); ++i) {
         const Complex want = qvzsim::Embed(s, qvzsim::SeriesRlcReflection(qvzsim::kSmallAntenna, f[i]));
         EXPECT_LT(std::abs(after[i] - want), 1e-12) << f[i];
     }
-    EXPECT_EQ(nextError(), 0);
+    EXPECT_EQ(NextError(), 0);
 }
 
 TEST_F(VirtualAnalyzer, DeembeddingTheSameNetworkBeforeEmbeddingGivesTheRawDevice) {
-    const std::string file = dir_.write("Both.s2p", qvzsim_test::LibraryStyleTouchstone(config_.sweep));
-    ask("CALC:FSIM:SEND:PMC:PORT2:USER:FIL \"" + file + "\";:CALC:FSIM:SEND:DEEM:PORT2:USER:FIL \"" + file + "\"");
-    ask("CALC:FSIM:STAT 1;SEND:PMC:STAT 1;PORT2:STAT 1;:CALC:FSIM:SEND:DEEM:STAT 1;PORT2:STAT 1");
-    EXPECT_EQ(nextError(), 0);
-    EXPECT_NE(ask("SYST:FSIM:REP?").find("P2.PMC=ON P2.PMC.FILE=\"" + file + "\" P2.DEEM=ON"), std::string::npos);
+    const std::string file = dir_.Write("Both.s2p", qvzsim_test::LibraryStyleTouchstone(config_.sweep));
+    Ask("CALC:FSIM:SEND:PMC:PORT2:USER:FIL \"" + file + "\";:CALC:FSIM:SEND:DEEM:PORT2:USER:FIL \"" + file + "\"");
+    Ask("CALC:FSIM:STAT 1;SEND:PMC:STAT 1;PORT2:STAT 1;:CALC:FSIM:SEND:DEEM:STAT 1;PORT2:STAT 1");
+    EXPECT_EQ(NextError(), 0);
+    EXPECT_NE(Ask("SYST:FSIM:REP?").find("P2.PMC=ON P2.PMC.FILE=\"" + file + "\" P2.DEEM=ON"), std::string::npos);
     const std::vector<double> f = qvzsim::SweepFrequencies(config_.sweep);
-    const std::vector<Complex> trace = ParsePairs(ask("CALC:DATA:PORT2:SDAT?"));
+    const std::vector<Complex> trace = ParsePairs(Ask("CALC:DATA:PORT2:SDAT?"));
     ASSERT_EQ(trace.size(), f.size());
     const qvzsim::TwoPort s{{0.1, -0.2}, {0.95, 0.0}, {0.95, 0.0}, {-0.05, 0.25}};
     for (std::size_t i = 0; i < f.size(); ++i) {
@@ -192,17 +192,17 @@ TEST_F(VirtualAnalyzer, DeembeddingTheSameNetworkBeforeEmbeddingGivesTheRawDevic
 
 TEST_F(VirtualAnalyzer, DeviceFilesAreLoadedInterpolatedAndRefused) {
     const std::string onePort =
-        dir_.write("Antenna.s1p", "# GHz S RI R 50\n1 0.5 0\n2 0 0.5\n! stops short of the sweep\n3 -0.5 0\n");
-    const std::string twoPort = dir_.write(
+        dir_.Write("Antenna.s1p", "# GHz S RI R 50\n1 0.5 0\n2 0 0.5\n! stops short of the sweep\n3 -0.5 0\n");
+    const std::string twoPort = dir_.Write(
         "Dut.s2p", "# Hz S MA R 25\n1e9 0 0 1 0 1 0 0 0\n5e9 0 0 1 0 1 0 0 0\n");  // 25 ohm: -1/3 at 50
-    const std::string broken = dir_.write("Broken.s1p", "# GHz S RI R 50\n1 0.5\n");
-    ask("SYST:DUT:PORT2:FIL \"" + onePort + "\";:SYST:DUT:PORT4:FIL \"" + twoPort + "\"");
-    EXPECT_EQ(nextError(), 0);
-    EXPECT_EQ(ask("SYST:DUT:PORT2:FIL?;:SYST:DUT:PORT1:FIL?"), "\"" + onePort + "\";\"\"");
+    const std::string broken = dir_.Write("Broken.s1p", "# GHz S RI R 50\n1 0.5\n");
+    Ask("SYST:DUT:PORT2:FIL \"" + onePort + "\";:SYST:DUT:PORT4:FIL \"" + twoPort + "\"");
+    EXPECT_EQ(NextError(), 0);
+    EXPECT_EQ(Ask("SYST:DUT:PORT2:FIL?;:SYST:DUT:PORT1:FIL?"), "\"" + onePort + "\";\"\"");
 
     const std::vector<double> f = qvzsim::SweepFrequencies(config_.sweep);  // 1 to 4 GHz, 0.3 GHz steps
-    const std::vector<Complex> port2 = ParsePairs(ask("CALC:DATA:PORT2:SDAT?"));
-    const std::vector<Complex> port4 = ParsePairs(ask("CALC:DATA:PORT4:SDAT?"));
+    const std::vector<Complex> port2 = ParsePairs(Ask("CALC:DATA:PORT2:SDAT?"));
+    const std::vector<Complex> port4 = ParsePairs(Ask("CALC:DATA:PORT4:SDAT?"));
     ASSERT_EQ(port2.size(), f.size());
     ASSERT_EQ(port4.size(), f.size());
     EXPECT_LT(std::abs(port2[0] - Complex(0.5, 0.0)), 1e-15);
@@ -211,17 +211,17 @@ TEST_F(VirtualAnalyzer, DeviceFilesAreLoadedInterpolatedAndRefused) {
     EXPECT_LT(std::abs(port2[10] - Complex(-0.5, 0.0)), 1e-15);    // 4 GHz: the last value held
     EXPECT_LT(std::abs(port4[7] - Complex(-1.0 / 3.0, 0.0)), 1e-12);
 
-    ask("SYST:DUT:PORT2:FIL \"" + broken + "\"");
-    EXPECT_EQ(nextError(), 101);
-    ask("SYST:DUT:PORT2:FIL \"" + dir_.file("missing.s1p") + "\"");
-    EXPECT_EQ(nextError(), -256);
-    ask("SYST:DUT:PORT2:FIL \"" + dir_.path() + "\"");
-    EXPECT_EQ(nextError(), -256);
-    EXPECT_EQ(ask("SYST:DUT:PORT2:FIL?"), "\"" + onePort + "\"");  // unchanged by the failures
-    ask("SYST:DUT:PORT2:FIL \"\";:SYST:DUT:PORT5:FIL \"\"");
-    EXPECT_EQ(nextError(), -114);
-    EXPECT_EQ(ask("SYST:DUT:PORT2:FIL?"), "\"\"");
-    EXPECT_EQ(ParsePairs(ask("CALC:DATA:PORT2:SDAT?"))[0], qvzsim::SeriesRlcReflection(qvzsim::kSmallAntenna, 1e9));
+    Ask("SYST:DUT:PORT2:FIL \"" + broken + "\"");
+    EXPECT_EQ(NextError(), 101);
+    Ask("SYST:DUT:PORT2:FIL \"" + dir_.File("missing.s1p") + "\"");
+    EXPECT_EQ(NextError(), -256);
+    Ask("SYST:DUT:PORT2:FIL \"" + dir_.Path() + "\"");
+    EXPECT_EQ(NextError(), -256);
+    EXPECT_EQ(Ask("SYST:DUT:PORT2:FIL?"), "\"" + onePort + "\"");  // unchanged by the failures
+    Ask("SYST:DUT:PORT2:FIL \"\";:SYST:DUT:PORT5:FIL \"\"");
+    EXPECT_EQ(NextError(), -114);
+    EXPECT_EQ(Ask("SYST:DUT:PORT2:FIL?"), "\"\"");
+    EXPECT_EQ(ParsePairs(Ask("CALC:DATA:PORT2:SDAT?"))[0], qvzsim::SeriesRlcReflection(qvzsim::kSmallAntenna, 1e9));
 }
 
 }  // namespace

@@ -29,17 +29,17 @@ TEST_F(HandleSpaceTest, LibraryHandlesEqualToBuiltInOnesStayApart) {
     ViSession builtInRm = visa::VI_NULL;
     ViSession builtInVi = visa::VI_NULL;
     ASSERT_EQ(visa::viOpenDefaultRM(&builtInRm), visa::VI_SUCCESS);
-    ASSERT_EQ(visa::viOpen(builtInRm, server.resource().c_str(), 0, 0, &builtInVi),
+    ASSERT_EQ(visa::viOpen(builtInRm, server.Resource().c_str(), 0, 0, &builtInVi),
               visa::VI_SUCCESS);
 
     // The library's instrument session gets the number of ours.
     visa::SetInstalledVisaCandidatesForTesting({STAND_IN_VISA_PATH});
-    standIn.setNextHandle(builtInVi - 1);
+    standIn.SetNextHandle(builtInVi - 1);
     ViSession installedRm = visa::VI_NULL;
     ViSession installedVi = visa::VI_NULL;
     ASSERT_EQ(visa::viOpenDefaultRM(&installedRm), visa::VI_SUCCESS);
     ASSERT_EQ(visa::viOpen(installedRm, kInstrResource, 0, 0, &installedVi), visa::VI_SUCCESS);
-    ASSERT_EQ(standIn.calls().back(), "viOpen " + std::to_string(builtInVi - 1) + " " +
+    ASSERT_EQ(standIn.Calls().back(), "viOpen " + std::to_string(builtInVi - 1) + " " +
                                           kInstrResource + " 0 0 -> " +
                                           std::to_string(builtInVi));
 
@@ -48,21 +48,21 @@ TEST_F(HandleSpaceTest, LibraryHandlesEqualToBuiltInOnesStayApart) {
 
     EXPECT_EQ(visa::viPrintf(builtInVi, "TO THE SOCKET\n"), visa::VI_SUCCESS);
     EXPECT_EQ(visa::viPrintf(installedVi, "TO THE LIBRARY %d\n", 1), visa::VI_SUCCESS);
-    ASSERT_TRUE(server.waitForLines(1, 5s));
-    EXPECT_EQ(server.lines(), std::vector<std::string>{"TO THE SOCKET\n"});
-    EXPECT_EQ(standIn.commands(), std::vector<std::string>{"TO THE LIBRARY 1\n"});
+    ASSERT_TRUE(server.WaitForLines(1, 5s));
+    EXPECT_EQ(server.Lines(), std::vector<std::string>{"TO THE SOCKET\n"});
+    EXPECT_EQ(standIn.Commands(), std::vector<std::string>{"TO THE LIBRARY 1\n"});
 
     // Closing the library's manager takes its session along and leaves the
     // built-in one alone.
     EXPECT_EQ(visa::viClose(installedRm), visa::VI_SUCCESS);
-    EXPECT_EQ(standIn.openSessions(), 0);
+    EXPECT_EQ(standIn.OpenSessions(), 0);
     EXPECT_EQ(visa::viPrintf(installedVi, "GONE\n"), visa::VI_ERROR_INV_OBJECT);
     EXPECT_EQ(visa::viClose(installedVi), visa::VI_ERROR_INV_OBJECT);
     EXPECT_EQ(visa::viPrintf(builtInVi, "STILL HERE\n"), visa::VI_SUCCESS);
-    ASSERT_TRUE(server.waitForLines(2, 5s));
-    EXPECT_EQ(server.lines().back(), "STILL HERE\n");
-    EXPECT_EQ(standIn.commands().size(), 1u);
-    EXPECT_EQ(CountOf(standIn.calls(), "viVPrintf"), 1);
+    ASSERT_TRUE(server.WaitForLines(2, 5s));
+    EXPECT_EQ(server.Lines().back(), "STILL HERE\n");
+    EXPECT_EQ(standIn.Commands().size(), 1u);
+    EXPECT_EQ(CountOf(standIn.Calls(), "viVPrintf"), 1);
 
     EXPECT_EQ(visa::viClose(builtInRm), visa::VI_SUCCESS);
 }

@@ -20,7 +20,7 @@ using InstalledConcurrencyTest = InstalledVisaTest;
 TEST_F(InstalledConcurrencyTest, SimultaneousFirstInitsShareOneChoice) {
     constexpr int kThreads = 8;
     visa::SetInstalledVisaCandidatesForTesting({STAND_IN_VISA_PATH});
-    standIn.serve(1, {1e9, 2e9, 3e9});
+    standIn.Serve(1, {1e9, 2e9, 3e9});
 
     std::atomic<int> ready{0};
     std::vector<visa::ViSession> sessions(kThreads, visa::VI_NULL);
@@ -54,13 +54,13 @@ TEST_F(InstalledConcurrencyTest, SimultaneousFirstInitsShareOneChoice) {
     }
     EXPECT_EQ(std::set<visa::ViSession>(sessions.begin(), sessions.end()).size(),
               static_cast<std::size_t>(kThreads));
-    const std::vector<std::string> calls = standIn.calls();
+    const std::vector<std::string> calls = standIn.Calls();
     EXPECT_EQ(CountOf(calls, "viOpenDefaultRM -> "), kThreads);
     EXPECT_EQ(CountOf(calls, "viOpen "), kThreads);
     EXPECT_EQ(CountOf(calls, "viVQueryf"), 4 * kThreads);
     EXPECT_EQ(CountOf(calls, "viVPrintf"), 6 * kThreads);
-    EXPECT_EQ(standIn.commands().size(), static_cast<std::size_t>(10 * kThreads));
-    EXPECT_EQ(standIn.openSessions(), 0);
+    EXPECT_EQ(standIn.Commands().size(), static_cast<std::size_t>(10 * kThreads));
+    EXPECT_EQ(standIn.OpenSessions(), 0);
 }
 
 }  // namespace

@@ -59,9 +59,9 @@ TEST_P(InstalledDialogueTest, SameBytesAsTheBuiltInLayer) {
     SessionOutcome builtIn;
     {
         ScriptedInstrument instrument;
-        instrument.serveAnalyzer(c.channel, kSweep, c.errorEntry);
+        instrument.ServeAnalyzer(c.channel, kSweep, c.errorEntry);
         builtIn = RunSession(c);
-        builtInCommands = instrument.commands();
+        builtInCommands = instrument.Commands();
     }
     ASSERT_EQ(builtIn.applyStatus, c.expected);
     ASSERT_FALSE(builtIn.file.empty());
@@ -69,12 +69,12 @@ TEST_P(InstalledDialogueTest, SameBytesAsTheBuiltInLayer) {
     std::filesystem::create_directories(directory);
 
     visa::SetInstalledVisaCandidatesForTesting({STAND_IN_VISA_PATH});
-    standIn.serve(c.channel, kSweep, c.errorEntry);
+    standIn.Serve(c.channel, kSweep, c.errorEntry);
     const SessionOutcome installed = RunSession(c);
 
     EXPECT_EQ(installed.applyStatus, c.expected);
     EXPECT_EQ(installed.closeStatus, 0);
-    EXPECT_EQ(standIn.commands(), builtInCommands);
+    EXPECT_EQ(standIn.Commands(), builtInCommands);
     // The frequencies came through "%,#lf" intact: the files match too.
     EXPECT_EQ(installed.file, builtIn.file);
 
@@ -90,8 +90,8 @@ TEST_P(InstalledDialogueTest, SameBytesAsTheBuiltInLayer) {
     };
     expectedCalls.insert(expectedCalls.end(), commandCount, "viVPrintf 2");
     expectedCalls.insert(expectedCalls.end(), {"viVQueryf 2", "viClose 2", "viClose 1"});
-    EXPECT_EQ(standIn.calls(), expectedCalls);
-    EXPECT_EQ(standIn.openSessions(), 0);
+    EXPECT_EQ(standIn.Calls(), expectedCalls);
+    EXPECT_EQ(standIn.OpenSessions(), 0);
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -120,13 +120,13 @@ TEST_F(InstalledFailureTest, OnlyATimeoutClearsTheLibrarySession) {
     visa::SetInstalledVisaCandidatesForTesting({STAND_IN_VISA_PATH});
     for (const Case& c : cases) {
         SCOPED_TRACE(std::string(c.failing) + " " + std::to_string(c.status));
-        standIn.reset();
-        standIn.serve(1, kSweep);
+        standIn.Reset();
+        standIn.Serve(1, kSweep);
         ASSERT_EQ(QVZ_init(kSocketResource), 0);
         ASSERT_EQ(QVZ_SetS2PFilePath(directory.string().c_str()), 0);
-        standIn.failNext(c.failing, c.status);
+        standIn.FailNext(c.failing, c.status);
         EXPECT_EQ(QVZ_ApplyChanges(), c.status);
-        const std::vector<std::string> calls = standIn.calls();
+        const std::vector<std::string> calls = standIn.Calls();
         EXPECT_EQ(CountOf(calls, "viClear 2"), c.cleared ? 1 : 0);
         EXPECT_EQ(CountOf(calls, "viClear"), c.cleared ? 1 : 0);
         if (c.cleared) {
@@ -138,21 +138,21 @@ TEST_F(InstalledFailureTest, OnlyATimeoutClearsTheLibrarySession) {
 
 TEST_F(InstalledFailureTest, AFailedOpenClosesTheLibraryManager) {
     visa::SetInstalledVisaCandidatesForTesting({STAND_IN_VISA_PATH});
-    standIn.failNext("viOpen", visa::VI_ERROR_RSRC_NFOUND);
+    standIn.FailNext("viOpen", visa::VI_ERROR_RSRC_NFOUND);
     EXPECT_EQ(QVZ_init(kInstrResource), visa::VI_ERROR_RSRC_NFOUND);
     const std::vector<std::string> expected = {
         "viOpenDefaultRM -> 1",
         std::string("viOpen 1 ") + kInstrResource + " 0 0",
         "viClose 1",
     };
-    EXPECT_EQ(standIn.calls(), expected);
-    EXPECT_EQ(standIn.openSessions(), 0);
+    EXPECT_EQ(standIn.Calls(), expected);
+    EXPECT_EQ(standIn.OpenSessions(), 0);
 }
 
 // The calls the plug-in does not make itself still reach the library.
 TEST_F(InstalledFailureTest, AttributesAndScanfAreForwardedToo) {
     visa::SetInstalledVisaCandidatesForTesting({STAND_IN_VISA_PATH});
-    standIn.serve(7, kSweep);
+    standIn.Serve(7, kSweep);
     ASSERT_EQ(QVZ_init(kInstrResource), 0);
     const visa::ViSession vi = InstrumentSession();
 
@@ -168,7 +168,7 @@ TEST_F(InstalledFailureTest, AttributesAndScanfAreForwardedToo) {
     EXPECT_EQ(visa::viPrintf(vi, "%s\n", "SERVice:CHANnel:ACTive?"), visa::VI_SUCCESS);
     EXPECT_EQ(visa::viScanf(vi, "%d", &channel), visa::VI_SUCCESS);
     EXPECT_EQ(channel, 7);
-    EXPECT_EQ(standIn.calls().back(), "viVScanf 2");
+    EXPECT_EQ(standIn.Calls().back(), "viVScanf 2");
 }
 
 }  // namespace

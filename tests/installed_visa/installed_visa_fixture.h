@@ -42,7 +42,7 @@ inline int CountOf(const std::vector<std::string>& lines, const std::string& pre
 class InstalledVisaTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        ASSERT_TRUE(standIn.loaded()) << standIn.path();
+        ASSERT_TRUE(standIn.Loaded()) << standIn.Path();
         const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
         directory = std::filesystem::path(::testing::TempDir()) /
                     (std::string("qvz_installed_") + info->name());

@@ -44,9 +44,9 @@ using LibraryChoiceTest = InstalledVisaTest;
 TEST_F(LibraryChoiceTest, IncompleteStandInsLackExactlyTheirOneFunction) {
     for (const Incomplete& variant : IncompleteStandIns()) {
         const StandInLibrary library(variant.path);
-        ASSERT_TRUE(library.loaded()) << variant.path;
+        ASSERT_TRUE(library.Loaded()) << variant.path;
         for (const Incomplete& other : IncompleteStandIns()) {
-            EXPECT_EQ(library.exports(other.missing), other.missing != variant.missing)
+            EXPECT_EQ(library.Exports(other.missing), other.missing != variant.missing)
                 << variant.path << " / " << other.missing;
         }
     }
@@ -74,10 +74,10 @@ TEST_F(LibraryChoiceTest, AnInstrResourceReachesOnlyACompleteLibrary) {
 
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
-        standIn.reset();
+        standIn.Reset();
         visa::SetInstalledVisaCandidatesForTesting(c.candidates);
         const Status status = QVZ_init(kInstrResource);
-        const std::vector<std::string> calls = standIn.calls();
+        const std::vector<std::string> calls = standIn.Calls();
         if (c.installed) {
             EXPECT_EQ(status, 0);
             ASSERT_EQ(calls.size(), 4u);
@@ -88,7 +88,7 @@ TEST_F(LibraryChoiceTest, AnInstrResourceReachesOnlyACompleteLibrary) {
             EXPECT_TRUE(calls.empty());
         }
         QVZ_close();
-        EXPECT_EQ(standIn.openSessions(), 0);
+        EXPECT_EQ(standIn.OpenSessions(), 0);
     }
 }
 
@@ -106,15 +106,15 @@ TEST_F(LibraryChoiceTest, WithoutACompleteLibraryTheBuiltInLayerServesSockets) {
     for (const auto& candidates : candidateLists) {
         SCOPED_TRACE(candidates.empty() ? "no candidates" : candidates.front());
         visa::SetInstalledVisaCandidatesForTesting(candidates);
-        ASSERT_EQ(QVZ_init(server.resource().c_str()), 0);
+        ASSERT_EQ(QVZ_init(server.Resource().c_str()), 0);
         ASSERT_EQ(QVZ_SetS2PFilePath(directory.string().c_str()), 0);
         EXPECT_EQ(QVZ_ApplyChanges(), 0);
         EXPECT_EQ(QVZ_close(), 0);
         expectedLines += 8;  // three queries, four commands of None, the error query
-        EXPECT_TRUE(server.waitForLines(expectedLines, 5s));
-        EXPECT_EQ(server.lines().size(), expectedLines);
+        EXPECT_TRUE(server.WaitForLines(expectedLines, 5s));
+        EXPECT_EQ(server.Lines().size(), expectedLines);
     }
-    EXPECT_TRUE(standIn.calls().empty());
+    EXPECT_TRUE(standIn.Calls().empty());
 }
 
 // A scripted instrument stands for the analyzer itself, so it wins over any
@@ -124,12 +124,12 @@ TEST_F(LibraryChoiceTest, AScriptedInstrumentTakesPrecedence) {
     {
         ScriptedInstrument instrument;
         EXPECT_EQ(QVZ_init(kSocketResource), 0);
-        EXPECT_EQ(instrument.count(ScriptedInstrument::Call::Open), 1);
+        EXPECT_EQ(instrument.Count(ScriptedInstrument::Call::Open), 1);
         EXPECT_EQ(QVZ_close(), 0);
     }
-    EXPECT_TRUE(standIn.calls().empty());
+    EXPECT_TRUE(standIn.Calls().empty());
     EXPECT_EQ(QVZ_init(kSocketResource), 0);
-    EXPECT_EQ(CountOf(standIn.calls(), "viOpen "), 1);
+    EXPECT_EQ(CountOf(standIn.Calls(), "viOpen "), 1);
 }
 
 // The choice is made once: later sessions use the library chosen then, even
@@ -139,7 +139,7 @@ TEST_F(LibraryChoiceTest, TheChoiceHoldsAndOpenSessionsKeepTheirLibrary) {
     const std::filesystem::path copy = directory / "copied_visa.so";
     std::filesystem::copy_file(STAND_IN_VISA_PATH, copy);
     const StandInLibrary copied(copy.string());
-    ASSERT_TRUE(copied.loaded());
+    ASSERT_TRUE(copied.Loaded());
     visa::SetInstalledVisaCandidatesForTesting({copy.string()});
 
     visa::ViSession first = visa::VI_NULL;
@@ -149,22 +149,22 @@ TEST_F(LibraryChoiceTest, TheChoiceHoldsAndOpenSessionsKeepTheirLibrary) {
     std::filesystem::rename(copy, directory / "moved_visa.so");
     visa::ViSession second = visa::VI_NULL;
     ASSERT_EQ(visa::viOpenDefaultRM(&second), visa::VI_SUCCESS);
-    EXPECT_EQ(CountOf(copied.calls(), "viOpenDefaultRM"), 2);
+    EXPECT_EQ(CountOf(copied.Calls(), "viOpenDefaultRM"), 2);
 
     visa::SetInstalledVisaCandidatesForTesting({});
     visa::ViSession builtIn = visa::VI_NULL;
     ASSERT_EQ(visa::viOpenDefaultRM(&builtIn), visa::VI_SUCCESS);
-    EXPECT_EQ(CountOf(copied.calls(), "viOpenDefaultRM"), 2);
+    EXPECT_EQ(CountOf(copied.Calls(), "viOpenDefaultRM"), 2);
     visa::ViSession vi = visa::VI_NULL;
     EXPECT_EQ(visa::viOpen(builtIn, kInstrResource, 0, 0, &vi), visa::VI_ERROR_RSRC_NFOUND);
     EXPECT_EQ(visa::viOpen(first, kInstrResource, 0, 0, &vi), visa::VI_SUCCESS);
-    EXPECT_EQ(CountOf(copied.calls(), "viOpen "), 1);
+    EXPECT_EQ(CountOf(copied.Calls(), "viOpen "), 1);
 
     EXPECT_EQ(visa::viClose(first), visa::VI_SUCCESS);
     EXPECT_EQ(visa::viClose(second), visa::VI_SUCCESS);
     EXPECT_EQ(visa::viClose(builtIn), visa::VI_SUCCESS);
-    EXPECT_EQ(copied.openSessions(), 0);
-    EXPECT_TRUE(standIn.calls().empty());
+    EXPECT_EQ(copied.OpenSessions(), 0);
+    EXPECT_TRUE(standIn.Calls().empty());
 }
 
 }  // namespace

@@ -76,30 +76,30 @@ StandInLibrary::~StandInLibrary() {
     }
 }
 
-bool StandInLibrary::exports(const char* function) const {
+bool StandInLibrary::Exports(const char* function) const {
     return Symbol(library_, function) != nullptr;
 }
 
-void StandInLibrary::reset() const { reset_(); }
+void StandInLibrary::Reset() const { reset_(); }
 
-void StandInLibrary::serve(int channel, const std::vector<double>& frequencies,
+void StandInLibrary::Serve(int channel, const std::vector<double>& frequencies,
                            const std::string& errorEntry) const {
     serve_(channel, frequencies.data(), static_cast<int>(frequencies.size()), errorEntry.c_str());
 }
 
-void StandInLibrary::failNext(const char* function, int status) const {
+void StandInLibrary::FailNext(const char* function, int status) const {
     failNext_(function, status);
 }
 
-void StandInLibrary::setNextHandle(unsigned handle) const { setNextHandle_(handle); }
+void StandInLibrary::SetNextHandle(unsigned handle) const { setNextHandle_(handle); }
 
-std::vector<std::string> StandInLibrary::calls() const { return SplitLines(calls_(), false); }
+std::vector<std::string> StandInLibrary::Calls() const { return SplitLines(calls_(), false); }
 
-std::vector<std::string> StandInLibrary::commands() const {
+std::vector<std::string> StandInLibrary::Commands() const {
     return SplitLines(written_(), true);
 }
 
-int StandInLibrary::openSessions() const { return openSessions_(); }
+int StandInLibrary::OpenSessions() const { return openSessions_(); }
 
 }  // namespace testing
 }  // namespace qvz

@@ -17,22 +17,22 @@ public:
     StandInLibrary(const StandInLibrary&) = delete;
     StandInLibrary& operator=(const StandInLibrary&) = delete;
 
-    const std::string& path() const { return path_; }
+    const std::string& Path() const { return path_; }
     // False when the file could not be loaded or is not a stand-in.
-    bool loaded() const { return reset_ != nullptr; }
-    bool exports(const char* function) const;
+    bool Loaded() const { return reset_ != nullptr; }
+    bool Exports(const char* function) const;
 
-    void reset() const;
-    void serve(int channel, const std::vector<double>& frequencies,
+    void Reset() const;
+    void Serve(int channel, const std::vector<double>& frequencies,
                const std::string& errorEntry = "0,\"No error\"") const;
-    void failNext(const char* function, int status) const;
-    void setNextHandle(unsigned handle) const;
+    void FailNext(const char* function, int status) const;
+    void SetNextHandle(unsigned handle) const;
 
     // One entry per call, in order.
-    std::vector<std::string> calls() const;
+    std::vector<std::string> Calls() const;
     // Every byte written, split after each '\n'.
-    std::vector<std::string> commands() const;
-    int openSessions() const;
+    std::vector<std::string> Commands() const;
+    int OpenSessions() const;
 
 private:
     std::string path_;

@@ -100,11 +100,11 @@ public:
           server_(EmulatorOf(index)),
           plan_(MakePlan(kSeed + static_cast<std::uint32_t>(index), kAppliesPerThread, FaultBudget{})) {}
 
-    bool Start() { return server_.start(); }
+    bool Start() { return server_.Start(); }
 
     void Run() {
         const std::string resource =
-            "TCPIP0::127.0.0.1::" + std::to_string(server_.port()) + "::SOCKET";
+            "TCPIP0::127.0.0.1::" + std::to_string(server_.Port()) + "::SOCKET";
         resource_ = resource;
         Expect(QVZ_init(resource.c_str()) == 0, "init");
         Expect(QVZ_SetS2PFilePath(directory_.string().c_str()) == 0, "path");
@@ -112,11 +112,11 @@ public:
             RunOne(static_cast<int>(i), plan_[i]);
         }
         Expect(QVZ_close() == 0, "close");
-        server_.stop();
+        server_.Stop();
     }
 
-    const Counts& counts() const { return counts_; }
-    const std::vector<std::string>& problems() const { return problems_; }
+    const Counts& GetCounts() const { return counts_; }
+    const std::vector<std::string>& Problems() const { return problems_; }
 
 private:
     enum class Pending { kNothing, kTimeout, kReconnect };
@@ -130,18 +130,18 @@ private:
     std::string OwnPrefix() const { return "T" + std::to_string(index_) + "_"; }
 
     void Arm(const PlannedApply& apply) {
-        qvzsim::Faults& faults = server_.faults();
+        qvzsim::Faults& faults = server_.GetFaults();
         const char* header = kFaultHeaders[apply.header];
         bool armed = true;
         switch (apply.fault) {
             case FaultKind::kNone: break;
-            case FaultKind::kSilence: armed = faults.silence(header); break;
-            case FaultKind::kGarbage: armed = faults.garbage(header); break;
+            case FaultKind::kSilence: armed = faults.Silence(header); break;
+            case FaultKind::kGarbage: armed = faults.Garbage(header); break;
             case FaultKind::kShortDelay:
             case FaultKind::kLongDelay:
-            case FaultKind::kLateReply: armed = faults.delay(header, apply.delayMs); break;
-            case FaultKind::kDrop: armed = faults.closeAfter(apply.dropAfterCommands); break;
-            case FaultKind::kErrorEntry: server_.instrument().pushError(apply.errorCode); break;
+            case FaultKind::kLateReply: armed = faults.Delay(header, apply.delayMs); break;
+            case FaultKind::kDrop: armed = faults.CloseAfter(apply.dropAfterCommands); break;
+            case FaultKind::kErrorEntry: server_.GetInstrument().PushError(apply.errorCode); break;
         }
         Expect(armed, std::string("arming ") + FaultName(apply.fault));
         ++counts_.faults[static_cast<std::size_t>(apply.fault)];
@@ -184,7 +184,7 @@ private:
         Arm(apply);
         ++counts_.applies;
         const std::int32_t status = QVZ_ApplyChanges();
-        Expect(server_.faults().armedCount() == 0, where + ": the fault was not used up");
+        Expect(server_.GetFaults().ArmedCount() == 0, where + ": the fault was not used up");
 
         const std::optional<std::int32_t> expected = ExpectedStatus(apply);
         const bool mustFail = !expected || *expected != 0;
@@ -223,7 +223,7 @@ private:
                 // No pause: the next apply starts at once, and its first query's
                 // answer is held back until after the late reply has been sent
                 // (the apply's own timeout still leaves it time to arrive).
-                Expect(server_.faults().delay(kFaultHeaders[0],
+                Expect(server_.GetFaults().Delay(kFaultHeaders[0],
                                               apply.delayMs - kTimeoutMs + 500),
                        "arming the hold-back after a late reply");
                 pending_ = Pending::kTimeout;
@@ -246,9 +246,9 @@ private:
     }
 
     bool CheckAppliedState(const PlannedApply& apply, const std::string& where) {
-        const qvzsim::InstrumentSnapshot snapshot = server_.snapshot();
-        const qvzsim::ChannelState& channel = snapshot.channel(snapshot.activeChannel);
-        const qvzsim::PortState& port = channel.port(apply.port);
+        const qvzsim::InstrumentSnapshot snapshot = server_.Snapshot();
+        const qvzsim::ChannelState& channel = snapshot.Channel(snapshot.activeChannel);
+        const qvzsim::PortState& port = channel.Port(apply.port);
         const std::string file = FileName(apply);
         bool ok = snapshot.errorCount == 0;
         switch (apply.action) {
@@ -350,8 +350,8 @@ TEST(FaultSoak, ThreadsApplyingThroughInjectedFaultsFailExactlyWhenTheyMustAndRe
 
     Counts total;
     for (const auto& soaker : soakers) {
-        total.Add(soaker->counts());
-        for (const std::string& problem : soaker->problems()) {
+        total.Add(soaker->GetCounts());
+        for (const std::string& problem : soaker->Problems()) {
             ADD_FAILURE() << problem;
         }
     }

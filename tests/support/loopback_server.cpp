@@ -39,27 +39,27 @@ LoopbackServer::~LoopbackServer() {
     loopback::Close(wake_);
 }
 
-std::string LoopbackServer::resource() const {
+std::string LoopbackServer::Resource() const {
     return "TCPIP0::127.0.0.1::" + std::to_string(port_) + "::SOCKET";
 }
 
-void LoopbackServer::setHandler(Handler handler) {
+void LoopbackServer::SetHandler(Handler handler) {
     std::lock_guard<std::mutex> lock(mutex_);
     handler_ = std::move(handler);
 }
 
-void LoopbackServer::setSilent(bool silent) {
+void LoopbackServer::SetSilent(bool silent) {
     std::lock_guard<std::mutex> lock(mutex_);
     silent_ = silent;
 }
 
-void LoopbackServer::setSegmentation(std::size_t segmentBytes, std::chrono::microseconds pause) {
+void LoopbackServer::SetSegmentation(std::size_t segmentBytes, std::chrono::microseconds pause) {
     std::lock_guard<std::mutex> lock(mutex_);
     segmentBytes_ = segmentBytes;
     pause_ = pause;
 }
 
-void LoopbackServer::send(std::string bytes) {
+void LoopbackServer::Send(std::string bytes) {
     {
         std::lock_guard<std::mutex> lock(mutex_);
         commands_.push_back(Command{Command::Kind::kSend, std::move(bytes)});
@@ -67,7 +67,7 @@ void LoopbackServer::send(std::string bytes) {
     Wake();
 }
 
-void LoopbackServer::closeConnections() {
+void LoopbackServer::CloseConnections() {
     {
         std::lock_guard<std::mutex> lock(mutex_);
         commands_.push_back(Command{Command::Kind::kClose, {}});
@@ -75,37 +75,37 @@ void LoopbackServer::closeConnections() {
     Wake();
 }
 
-std::vector<std::string> LoopbackServer::lines() const {
+std::vector<std::string> LoopbackServer::Lines() const {
     std::lock_guard<std::mutex> lock(mutex_);
     return lines_;
 }
 
-int LoopbackServer::connectionsAccepted() const {
+int LoopbackServer::ConnectionsAccepted() const {
     std::lock_guard<std::mutex> lock(mutex_);
     return accepted_;
 }
 
-int LoopbackServer::peerDisconnects() const {
+int LoopbackServer::PeerDisconnects() const {
     std::lock_guard<std::mutex> lock(mutex_);
     return peerDisconnects_;
 }
 
-bool LoopbackServer::waitForLines(std::size_t count, std::chrono::milliseconds timeout) const {
+bool LoopbackServer::WaitForLines(std::size_t count, std::chrono::milliseconds timeout) const {
     std::unique_lock<std::mutex> lock(mutex_);
     return changed_.wait_for(lock, timeout, [&] { return lines_.size() >= count; });
 }
 
-bool LoopbackServer::waitForConnections(int count, std::chrono::milliseconds timeout) const {
+bool LoopbackServer::WaitForConnections(int count, std::chrono::milliseconds timeout) const {
     std::unique_lock<std::mutex> lock(mutex_);
     return changed_.wait_for(lock, timeout, [&] { return accepted_ >= count; });
 }
 
-bool LoopbackServer::waitForDisconnect(std::chrono::milliseconds timeout, int count) const {
+bool LoopbackServer::WaitForDisconnect(std::chrono::milliseconds timeout, int count) const {
     std::unique_lock<std::mutex> lock(mutex_);
     return changed_.wait_for(lock, timeout, [&] { return peerDisconnects_ >= count; });
 }
 
-bool LoopbackServer::waitForIdle(std::chrono::milliseconds timeout) const {
+bool LoopbackServer::WaitForIdle(std::chrono::milliseconds timeout) const {
     std::unique_lock<std::mutex> lock(mutex_);
     return changed_.wait_for(lock, timeout, [&] { return commands_.empty(); });
 }

@@ -36,34 +36,34 @@ public:
     LoopbackServer(const LoopbackServer&) = delete;
     LoopbackServer& operator=(const LoopbackServer&) = delete;
 
-    std::uint16_t port() const { return port_; }
+    std::uint16_t Port() const { return port_; }
     // "TCPIP0::127.0.0.1::<port>::SOCKET"
-    std::string resource() const;
+    std::string Resource() const;
 
-    void setHandler(Handler handler);
+    void SetHandler(Handler handler);
     // While silent, lines are recorded but never answered.
-    void setSilent(bool silent);
+    void SetSilent(bool silent);
     // Sends each reply in segments of `segmentBytes` with `pause` between
     // them (0 bytes: whole).
-    void setSegmentation(std::size_t segmentBytes, std::chrono::microseconds pause);
+    void SetSegmentation(std::size_t segmentBytes, std::chrono::microseconds pause);
 
     // Sends `bytes` unasked on the newest open connection.
-    void send(std::string bytes);
+    void Send(std::string bytes);
     // Closes every open connection from the server's side.
-    void closeConnections();
+    void CloseConnections();
 
-    std::vector<std::string> lines() const;
-    int connectionsAccepted() const;
+    std::vector<std::string> Lines() const;
+    int ConnectionsAccepted() const;
     // Connections whose client closed its end (the server saw end of stream).
-    int peerDisconnects() const;
+    int PeerDisconnects() const;
 
-    bool waitForLines(std::size_t count, std::chrono::milliseconds timeout) const;
-    bool waitForConnections(int count, std::chrono::milliseconds timeout) const;
+    bool WaitForLines(std::size_t count, std::chrono::milliseconds timeout) const;
+    bool WaitForConnections(int count, std::chrono::milliseconds timeout) const;
     // True once at least `count` clients have closed their end.
-    bool waitForDisconnect(std::chrono::milliseconds timeout, int count = 1) const;
+    bool WaitForDisconnect(std::chrono::milliseconds timeout, int count = 1) const;
     // Waits until the server thread has carried out every send and close
     // asked for so far.
-    bool waitForIdle(std::chrono::milliseconds timeout) const;
+    bool WaitForIdle(std::chrono::milliseconds timeout) const;
 
     // A loopback port with nothing listening on it (bound, then released).
     static std::uint16_t UnusedPort();

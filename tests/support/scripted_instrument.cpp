@@ -164,14 +164,14 @@ public:
             }
             // Silence answers at once unless the instrument is slow; a slow
             // one is waited for until the session's deadline.
-            const bool silent = empty && (core_->delay.count() == 0 || deadline.infinite());
-            if (silent || (!deadline.infinite() && now >= deadline.at())) {
+            const bool silent = empty && (core_->delay.count() == 0 || deadline.Infinite());
+            if (silent || (!deadline.Infinite() && now >= deadline.At())) {
                 core_->Add(Call::Read, "", visa::VI_ERROR_TMO);
                 return visa::VI_ERROR_TMO;
             }
-            Clock::time_point until = empty ? deadline.at() : session_->pending.front().readyAt;
-            if (!deadline.infinite() && deadline.at() < until) {
-                until = deadline.at();
+            Clock::time_point until = empty ? deadline.At() : session_->pending.front().readyAt;
+            if (!deadline.Infinite() && deadline.At() < until) {
+                until = deadline.At();
             }
             lock.unlock();
             std::this_thread::sleep_until(until);
@@ -272,12 +272,12 @@ ScriptedInstrument::ScriptedInstrument() : core_(std::make_shared<Core>()) {
 
 ScriptedInstrument::~ScriptedInstrument() { visa::SetBackendForTesting(nullptr); }
 
-std::vector<ScriptedInstrument::Record> ScriptedInstrument::records() const {
+std::vector<ScriptedInstrument::Record> ScriptedInstrument::Records() const {
     std::lock_guard<std::mutex> lock(core_->mutex);
     return core_->records;
 }
 
-std::vector<std::string> ScriptedInstrument::commands() const {
+std::vector<std::string> ScriptedInstrument::Commands() const {
     std::lock_guard<std::mutex> lock(core_->mutex);
     std::vector<std::string> written;
     for (const Record& record : core_->records) {
@@ -288,7 +288,7 @@ std::vector<std::string> ScriptedInstrument::commands() const {
     return written;
 }
 
-int ScriptedInstrument::count(Call call) const {
+int ScriptedInstrument::Count(Call call) const {
     std::lock_guard<std::mutex> lock(core_->mutex);
     int n = 0;
     for (const Record& record : core_->records) {
@@ -297,13 +297,13 @@ int ScriptedInstrument::count(Call call) const {
     return n;
 }
 
-void ScriptedInstrument::clearRecords() {
+void ScriptedInstrument::ClearRecords() {
     std::lock_guard<std::mutex> lock(core_->mutex);
     core_->records.clear();
     ++core_->generation;
 }
 
-void ScriptedInstrument::failCall(Call call, int nth, visa::ViStatus status) {
+void ScriptedInstrument::FailCall(Call call, int nth, visa::ViStatus status) {
     if (nth < 1) {
         throw std::invalid_argument("failCall counts calls from 1");
     }
@@ -311,17 +311,17 @@ void ScriptedInstrument::failCall(Call call, int nth, visa::ViStatus status) {
     core_->rules.push_back(Core::Rule{call, core_->calls[Index(call)] + nth, status});
 }
 
-void ScriptedInstrument::failAll(Call call, visa::ViStatus status) {
+void ScriptedInstrument::FailAll(Call call, visa::ViStatus status) {
     std::lock_guard<std::mutex> lock(core_->mutex);
     core_->rules.push_back(Core::Rule{call, 0, status});
 }
 
-void ScriptedInstrument::clearFailures() {
+void ScriptedInstrument::ClearFailures() {
     std::lock_guard<std::mutex> lock(core_->mutex);
     core_->rules.clear();
 }
 
-void ScriptedInstrument::setResponder(Responder responder) {
+void ScriptedInstrument::SetResponder(Responder responder) {
     std::lock_guard<std::mutex> lock(core_->mutex);
     core_->responder = std::move(responder);
 }
@@ -340,7 +340,7 @@ std::string FormatFrequencyList(const std::vector<double>& frequencies) {
     return text;
 }
 
-void ScriptedInstrument::serveAnalyzer(int channel, std::vector<double> frequencies,
+void ScriptedInstrument::ServeAnalyzer(int channel, std::vector<double> frequencies,
                                        std::string errorEntry) {
     const std::string ch = std::to_string(channel);
     auto replies = std::make_shared<std::map<std::string, std::string>>();
@@ -348,7 +348,7 @@ void ScriptedInstrument::serveAnalyzer(int channel, std::vector<double> frequenc
     (*replies)["SENSe" + ch + ":SWEep:POINts?\n"] = std::to_string(frequencies.size()) + "\n";
     (*replies)[":SENSe" + ch + ":FREQuency:DATA?\n"] = FormatFrequencyList(frequencies) + "\n";
     (*replies)[":SYST:ERR?\n"] = errorEntry + "\n";
-    setResponder([replies](const std::string& command) -> std::optional<std::string> {
+    SetResponder([replies](const std::string& command) -> std::optional<std::string> {
         const auto it = replies->find(command);
         if (it == replies->end()) {
             return std::nullopt;
@@ -357,17 +357,17 @@ void ScriptedInstrument::serveAnalyzer(int channel, std::vector<double> frequenc
     });
 }
 
-void ScriptedInstrument::setReplyDelay(std::chrono::milliseconds delay) {
+void ScriptedInstrument::SetReplyDelay(std::chrono::milliseconds delay) {
     std::lock_guard<std::mutex> lock(core_->mutex);
     core_->delay = delay;
 }
 
-void ScriptedInstrument::setReconnectsOnClear(bool reconnects) {
+void ScriptedInstrument::SetReconnectsOnClear(bool reconnects) {
     std::lock_guard<std::mutex> lock(core_->mutex);
     core_->reconnectsOnClear = reconnects;
 }
 
-void ScriptedInstrument::queueInput(const std::string& bytes) {
+void ScriptedInstrument::QueueInput(const std::string& bytes) {
     std::lock_guard<std::mutex> lock(core_->mutex);
     if (const auto& session = core_->latest) {
         ScriptedSession::Chunk chunk;
@@ -377,7 +377,7 @@ void ScriptedInstrument::queueInput(const std::string& bytes) {
     }
 }
 
-std::optional<visa::ViAttrState> ScriptedInstrument::attribute(visa::ViAttr attribute) const {
+std::optional<visa::ViAttrState> ScriptedInstrument::Attribute(visa::ViAttr attribute) const {
     std::lock_guard<std::mutex> lock(core_->mutex);
     const auto& session = core_->latest;
     if (!session) {

@@ -53,22 +53,22 @@ public:
     ScriptedInstrument(const ScriptedInstrument&) = delete;
     ScriptedInstrument& operator=(const ScriptedInstrument&) = delete;
 
-    std::vector<Record> records() const;
+    std::vector<Record> Records() const;
     // The bytes of every successful Write, in order.
-    std::vector<std::string> commands() const;
-    int count(Call call) const;
-    void clearRecords();
+    std::vector<std::string> Commands() const;
+    int Count(Call call) const;
+    void ClearRecords();
 
     // The nth call of `call`'s kind from now on (1-based) returns `status`. A
     // negative status fails it (a failed Write sends nothing, a failed Read
     // delivers nothing and leaves pending input alone); a positive one is a
     // completion code: the call works and returns it.
-    void failCall(Call call, int nth, visa::ViStatus status);
+    void FailCall(Call call, int nth, visa::ViStatus status);
     // Every call of that kind from now on returns `status`.
-    void failAll(Call call, visa::ViStatus status);
-    void clearFailures();
+    void FailAll(Call call, visa::ViStatus status);
+    void ClearFailures();
 
-    void setResponder(Responder responder);
+    void SetResponder(Responder responder);
 
     // A responder playing an analyzer with one active channel:
     //   "SERVice:CHANnel:ACTive?\n"          -> channel
@@ -77,26 +77,26 @@ public:
     //   ":SYST:ERR?\n"                       -> errorEntry
     // each reply ending in '\n'; anything else (the fixture-simulator
     // commands, other channels) gets no reply.
-    void serveAnalyzer(int channel, std::vector<double> frequencies,
+    void ServeAnalyzer(int channel, std::vector<double> frequencies,
                        std::string errorEntry = "0,\"No error\"");
 
     // Replies become readable `delay` after their command. Without a delay a
     // read that finds nothing returns VI_ERROR_TMO at once; with one it waits
     // (for the reply or until the session's timeout), as a slow instrument.
-    void setReplyDelay(std::chrono::milliseconds delay);
+    void SetReplyDelay(std::chrono::milliseconds delay);
 
     // With `reconnects`, viClear closes the session's connection and opens a
     // new one (recorded as Close and Open), as the built-in socket backend
     // does; a reply still on its way to the old connection never arrives.
     // Off by default: viClear drops pending input (recorded as Clear).
-    void setReconnectsOnClear(bool reconnects);
+    void SetReconnectsOnClear(bool reconnects);
 
     // Makes `bytes` readable on the most recently opened session, as if the
     // instrument had sent them unasked.
-    void queueInput(const std::string& bytes);
+    void QueueInput(const std::string& bytes);
 
     // The value last set on the most recently opened session, if any.
-    std::optional<visa::ViAttrState> attribute(visa::ViAttr attribute) const;
+    std::optional<visa::ViAttrState> Attribute(visa::ViAttr attribute) const;
 
     struct Core;  // shared with the sessions opened through it
 

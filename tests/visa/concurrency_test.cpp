@@ -30,7 +30,7 @@ TEST(VisaConcurrency, ThreadsQueryTheirOwnSocketSessions) {
         }
         return std::nullopt;
     });
-    const std::string resource = server.resource();
+    const std::string resource = server.Resource();
     std::atomic<int> failures{0};
     std::vector<std::thread> threads;
     for (int t = 0; t < kThreads; ++t) {
@@ -59,13 +59,13 @@ TEST(VisaConcurrency, ThreadsQueryTheirOwnSocketSessions) {
         thread.join();
     }
     EXPECT_EQ(failures.load(), 0);
-    EXPECT_TRUE(server.waitForLines(kThreads * 100, 5s));
-    EXPECT_TRUE(server.waitForDisconnect(5s, kThreads));
+    EXPECT_TRUE(server.WaitForLines(kThreads * 100, 5s));
+    EXPECT_TRUE(server.WaitForDisconnect(5s, kThreads));
 }
 
 TEST(VisaConcurrency, OpeningAndClosingFromManyThreadsNeverSharesAHandle) {
     testing::ScriptedInstrument instrument;
-    instrument.setResponder([](const std::string& command) { return std::optional<std::string>(command); });
+    instrument.SetResponder([](const std::string& command) { return std::optional<std::string>(command); });
     std::mutex mutex;
     std::set<ViSession> live;
     std::atomic<int> failures{0};
@@ -110,12 +110,12 @@ TEST(VisaConcurrency, OpeningAndClosingFromManyThreadsNeverSharesAHandle) {
         thread.join();
     }
     EXPECT_EQ(failures.load(), 0);
-    EXPECT_EQ(instrument.count(testing::ScriptedInstrument::Call::Open), kThreads * 200);
+    EXPECT_EQ(instrument.Count(testing::ScriptedInstrument::Call::Open), kThreads * 200);
 }
 
 TEST(VisaConcurrency, ClosingTheManagerWhileAnotherThreadUsesTheSessionIsSafe) {
     testing::ScriptedInstrument instrument;
-    instrument.setResponder([](const std::string&) { return std::optional<std::string>("1\n"); });
+    instrument.SetResponder([](const std::string&) { return std::optional<std::string>("1\n"); });
     ViSession rm = VI_NULL;
     ViSession vi = VI_NULL;
     ASSERT_EQ(viOpenDefaultRM(&rm), VI_SUCCESS);

@@ -51,14 +51,14 @@ TEST(MessageReader, JoinsPiecesIntoOneMessageAndKeepsTheRest) {
     EXPECT_EQ(message, "1234");
     ASSERT_EQ(reader.ReadMessage(transport, kLineEnd, Deadline::Never(), &message), VI_SUCCESS);
     EXPECT_EQ(message, "56");
-    EXPECT_EQ(reader.buffered(), 1u);
+    EXPECT_EQ(reader.Buffered(), 1u);
     // "7" has no end yet: the read times out and keeps it.
     EXPECT_EQ(reader.ReadMessage(transport, kLineEnd, Deadline::Never(), &message), VI_ERROR_TMO);
-    EXPECT_EQ(reader.buffered(), 1u);
+    EXPECT_EQ(reader.Buffered(), 1u);
     transport.pieces = {"8\n"};
     ASSERT_EQ(reader.ReadMessage(transport, kLineEnd, Deadline::Never(), &message), VI_SUCCESS);
     EXPECT_EQ(message, "78");
-    EXPECT_EQ(reader.buffered(), 0u);
+    EXPECT_EQ(reader.Buffered(), 0u);
 }
 
 // A message longer than the cap fails with VI_ERROR_ALLOC once all of it has
@@ -74,7 +74,7 @@ TEST(MessageReader, AMessageOverTheCapIsDroppedToItsEnd) {
     std::string_view message;
     EXPECT_EQ(reader.ReadMessage(transport, kLineEnd, Deadline::Never(), &message),
               VI_ERROR_ALLOC);
-    EXPECT_LE(reader.capacity(), MessageReader::kMaxMessageBytes + (std::size_t{1} << 20));
+    EXPECT_LE(reader.Capacity(), MessageReader::kMaxMessageBytes + (std::size_t{1} << 20));
     ASSERT_EQ(reader.ReadMessage(transport, kLineEnd, Deadline::Never(), &message), VI_SUCCESS);
     EXPECT_EQ(message, "next");
 }
@@ -86,10 +86,10 @@ TEST(MessageReader, ALongReplysBufferIsGivenBackAfterTheRead) {
     std::string_view message;
     ASSERT_EQ(reader.ReadMessage(transport, kLineEnd, Deadline::Never(), &message), VI_SUCCESS);
     EXPECT_EQ(message.size(), std::size_t{5} << 20);
-    EXPECT_GT(reader.capacity(), MessageReader::kRetainedBytes);
+    EXPECT_GT(reader.Capacity(), MessageReader::kRetainedBytes);
     reader.ReleaseSpace();
-    EXPECT_LE(reader.capacity(), MessageReader::kRetainedBytes);
-    EXPECT_EQ(reader.buffered(), 4u) << "what follows the message is kept";
+    EXPECT_LE(reader.Capacity(), MessageReader::kRetainedBytes);
+    EXPECT_EQ(reader.Buffered(), 4u) << "what follows the message is kept";
 }
 
 TEST(MessageReader, ServesBufferedMessagesWithoutReading) {
@@ -144,7 +144,7 @@ TEST(MessageReader, DiscardDropsEverythingBuffered) {
     std::string_view message;
     ASSERT_EQ(reader.ReadMessage(transport, kLineEnd, Deadline::Never(), &message), VI_SUCCESS);
     reader.Discard();
-    EXPECT_EQ(reader.buffered(), 0u);
+    EXPECT_EQ(reader.Buffered(), 0u);
     transport.pieces = {"new\n"};
     ASSERT_EQ(reader.ReadMessage(transport, kLineEnd, Deadline::Never(), &message), VI_SUCCESS);
     EXPECT_EQ(message, "new");

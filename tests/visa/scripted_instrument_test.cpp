@@ -35,7 +35,7 @@ Opened OpenLines() {
 
 TEST(ScriptedInstrument, RecordsEveryCallInOrder) {
     ScriptedInstrument instrument;
-    instrument.setResponder([](const std::string& c) -> std::optional<std::string> {
+    instrument.SetResponder([](const std::string& c) -> std::optional<std::string> {
         return c == "Q?\n" ? std::optional<std::string>("12\n") : std::nullopt;
     });
     Opened s = OpenLines();
@@ -59,30 +59,30 @@ TEST(ScriptedInstrument, RecordsEveryCallInOrder) {
         {Call::Close, kResource, VI_SUCCESS},
         {Call::Close, "", VI_SUCCESS},
     };
-    const auto records = instrument.records();
+    const auto records = instrument.Records();
     ASSERT_EQ(records.size(), expected.size());
     for (std::size_t i = 0; i < expected.size(); ++i) {
         EXPECT_EQ(records[i].call, expected[i].call) << "record " << i;
         EXPECT_EQ(records[i].text, expected[i].text) << "record " << i;
         EXPECT_EQ(records[i].status, expected[i].status) << "record " << i;
     }
-    EXPECT_EQ(instrument.count(Call::Write), 2);
-    EXPECT_EQ(instrument.commands(), (std::vector<std::string>{"CMD 1\n", "Q?\n"}));
-    instrument.clearRecords();
-    EXPECT_TRUE(instrument.records().empty());
+    EXPECT_EQ(instrument.Count(Call::Write), 2);
+    EXPECT_EQ(instrument.Commands(), (std::vector<std::string>{"CMD 1\n", "Q?\n"}));
+    instrument.ClearRecords();
+    EXPECT_TRUE(instrument.Records().empty());
 }
 
 TEST(ScriptedInstrument, FailsTheNthCallCountedFromNow) {
     ScriptedInstrument instrument;
     Opened s = OpenLines();
     ASSERT_EQ(viPrintf(s.vi, "A\n"), VI_SUCCESS);
-    instrument.failCall(Call::Write, 2, VI_ERROR_TMO);
+    instrument.FailCall(Call::Write, 2, VI_ERROR_TMO);
     EXPECT_EQ(viPrintf(s.vi, "B\n"), VI_SUCCESS);
     EXPECT_EQ(viPrintf(s.vi, "C\n"), VI_ERROR_TMO);
     EXPECT_EQ(viPrintf(s.vi, "D\n"), VI_SUCCESS);
-    EXPECT_EQ(instrument.commands(), (std::vector<std::string>{"A\n", "B\n", "D\n"}))
+    EXPECT_EQ(instrument.Commands(), (std::vector<std::string>{"A\n", "B\n", "D\n"}))
         << "a failed write sends nothing";
-    const auto records = instrument.records();
+    const auto records = instrument.Records();
     ASSERT_GE(records.size(), 2u);
     EXPECT_EQ(records[records.size() - 2].text, "C\n");
     EXPECT_EQ(records[records.size() - 2].status, VI_ERROR_TMO);
@@ -92,12 +92,12 @@ TEST(ScriptedInstrument, FailsTheNthCallCountedFromNow) {
 TEST(ScriptedInstrument, FailAllUntilCleared) {
     ScriptedInstrument instrument;
     Opened s = OpenLines();
-    instrument.failAll(Call::Write, VI_ERROR_IO);
+    instrument.FailAll(Call::Write, VI_ERROR_IO);
     EXPECT_EQ(viPrintf(s.vi, "A\n"), VI_ERROR_IO);
     EXPECT_EQ(viPrintf(s.vi, "B\n"), VI_ERROR_IO);
-    instrument.clearFailures();
+    instrument.ClearFailures();
     EXPECT_EQ(viPrintf(s.vi, "C\n"), VI_SUCCESS);
-    instrument.failAll(Call::Close, VI_ERROR_IO);
+    instrument.FailAll(Call::Close, VI_ERROR_IO);
     EXPECT_EQ(viClose(s.vi), VI_ERROR_IO);
     EXPECT_EQ(viClose(s.vi), VI_ERROR_INV_OBJECT) << "a failed close still ends the session";
     EXPECT_EQ(viClose(s.rm), VI_ERROR_IO);
@@ -106,22 +106,22 @@ TEST(ScriptedInstrument, FailAllUntilCleared) {
 TEST(ScriptedInstrument, PositiveStatusesAreCompletionCodes) {
     constexpr ViStatus kWarning = 0x3FFF007D;
     ScriptedInstrument instrument;
-    instrument.failCall(Call::OpenDefaultRM, 1, kWarning);
-    instrument.failCall(Call::Open, 1, kWarning);
+    instrument.FailCall(Call::OpenDefaultRM, 1, kWarning);
+    instrument.FailCall(Call::Open, 1, kWarning);
     ViSession rm = VI_NULL;
     ViSession vi = VI_NULL;
     EXPECT_EQ(viOpenDefaultRM(&rm), kWarning);
     EXPECT_EQ(viOpen(rm, kResource, 0, 0, &vi), kWarning);
     EXPECT_NE(vi, VI_NULL);
-    instrument.failCall(Call::SetAttribute, 1, kWarning);
+    instrument.FailCall(Call::SetAttribute, 1, kWarning);
     EXPECT_EQ(viSetAttribute(vi, VI_ATTR_TMO_VALUE, 321), kWarning);
-    EXPECT_EQ(instrument.attribute(VI_ATTR_TMO_VALUE), ViAttrState{321});
+    EXPECT_EQ(instrument.Attribute(VI_ATTR_TMO_VALUE), ViAttrState{321});
     viClose(rm);
 }
 
 TEST(ScriptedInstrument, ServesAnAnalyzer) {
     ScriptedInstrument instrument;
-    instrument.serveAnalyzer(2, {1e9, 1.5e9, 0.1}, "-113,\"Undefined header\"");
+    instrument.ServeAnalyzer(2, {1e9, 1.5e9, 0.1}, "-113,\"Undefined header\"");
     Opened s = OpenLines();
     std::int32_t channel = 0;
     std::int32_t points = 0;
@@ -129,13 +129,13 @@ TEST(ScriptedInstrument, ServesAnAnalyzer) {
     EXPECT_EQ(channel, 2);
     ASSERT_EQ(viQueryf(s.vi, "SENSe%d:SWEep:POINts?\n", "%ld", 2, &points), VI_SUCCESS);
     EXPECT_EQ(points, 3);
-    const auto records = instrument.records();
+    const auto records = instrument.Records();
     EXPECT_EQ(records.back().text, "3\n");
     double frequencies[3] = {};
     std::int32_t count = 3;
     ASSERT_EQ(viQueryf(s.vi, ":SENSe%d:FREQuency:DATA?\n", "%,#lf", 2, &count, frequencies),
               VI_SUCCESS);
-    EXPECT_EQ(instrument.records().back().text,
+    EXPECT_EQ(instrument.Records().back().text,
               "1000000000,1500000000,0.10000000000000001\n");
     EXPECT_EQ(frequencies[2], 0.1) << "round-trippable digits";
     std::int32_t error = 0;
@@ -152,29 +152,29 @@ TEST(ScriptedInstrument, ServesAnAnalyzer) {
 
 TEST(ScriptedInstrument, KeepsTheAttributesOfTheNewestSession) {
     ScriptedInstrument instrument;
-    EXPECT_FALSE(instrument.attribute(VI_ATTR_TMO_VALUE).has_value());
+    EXPECT_FALSE(instrument.Attribute(VI_ATTR_TMO_VALUE).has_value());
     Opened first = OpenLines();
     ASSERT_EQ(viSetAttribute(first.vi, VI_ATTR_TMO_VALUE, 111), VI_SUCCESS);
     Opened second = OpenLines();
-    EXPECT_FALSE(instrument.attribute(VI_ATTR_TMO_VALUE).has_value());
-    EXPECT_EQ(instrument.attribute(VI_ATTR_TERMCHAR_EN), ViAttrState{1});
+    EXPECT_FALSE(instrument.Attribute(VI_ATTR_TMO_VALUE).has_value());
+    EXPECT_EQ(instrument.Attribute(VI_ATTR_TERMCHAR_EN), ViAttrState{1});
     ASSERT_EQ(viSetAttribute(second.vi, VI_ATTR_TMO_VALUE, 2000), VI_SUCCESS);
-    EXPECT_EQ(instrument.attribute(VI_ATTR_TMO_VALUE), ViAttrState{2000});
+    EXPECT_EQ(instrument.Attribute(VI_ATTR_TMO_VALUE), ViAttrState{2000});
     viClose(first.rm);
     viClose(second.rm);
 }
 
 TEST(ScriptedInstrument, ASlowReplyArrivesWithinTheTimeoutAndNotBeyondIt) {
     ScriptedInstrument instrument;
-    instrument.setResponder([](const std::string&) { return std::optional<std::string>("8\n"); });
-    instrument.setReplyDelay(std::chrono::milliseconds(30));
+    instrument.SetResponder([](const std::string&) { return std::optional<std::string>("8\n"); });
+    instrument.SetReplyDelay(std::chrono::milliseconds(30));
     Opened s = OpenLines();
     std::int32_t value = 0;
     ASSERT_EQ(viSetAttribute(s.vi, VI_ATTR_TMO_VALUE, 2000), VI_SUCCESS);
     EXPECT_EQ(viQueryf(s.vi, "A?\n", "%d", &value), VI_SUCCESS);
     EXPECT_EQ(value, 8);
 
-    instrument.setReplyDelay(std::chrono::milliseconds(400));
+    instrument.SetReplyDelay(std::chrono::milliseconds(400));
     ASSERT_EQ(viSetAttribute(s.vi, VI_ATTR_TMO_VALUE, 20), VI_SUCCESS);
     value = 0;
     EXPECT_EQ(viQueryf(s.vi, "A?\n", "%d", &value), VI_ERROR_TMO);
@@ -193,12 +193,12 @@ TEST(ScriptedInstrument, RestoresTheSocketBackendWhenDestroyed) {
 TEST(ScriptedInstrument, ASplitDeliveryIsOneReadRecord) {
     ScriptedInstrument instrument;
     const std::string big(300000, '7');
-    instrument.setResponder([&big](const std::string&) { return std::optional<std::string>(big + "\n"); });
+    instrument.SetResponder([&big](const std::string&) { return std::optional<std::string>(big + "\n"); });
     Opened s = OpenLines();
     char text[16];
     ASSERT_EQ(viQueryf(s.vi, "BIG?\n", "%15[7]", text), VI_SUCCESS);
-    EXPECT_EQ(instrument.count(Call::Read), 1);
-    EXPECT_EQ(instrument.records().back().text, big + "\n");
+    EXPECT_EQ(instrument.Count(Call::Read), 1);
+    EXPECT_EQ(instrument.Records().back().text, big + "\n");
     viClose(s.rm);
 }
 

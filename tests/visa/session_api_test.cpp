@@ -103,7 +103,7 @@ TEST_F(SessionApiTest, ResourceNamesAreCheckedBeforeTheBackendSeesThem) {
     EXPECT_EQ(viOpen(rm_, "nonsense", 0, 0, &other), VI_ERROR_INV_RSRC_NAME);
     EXPECT_EQ(viOpen(rm_, "TCPIP0::127.0.0.1::inst0::INSTR", 0, 0, &other), VI_ERROR_RSRC_NFOUND);
     EXPECT_EQ(viOpen(rm_, "GPIB0::20::INSTR", 0, 0, &other), VI_ERROR_RSRC_NFOUND);
-    EXPECT_EQ(instrument_.count(Call::Open), 1) << "only the fixture's open reached the instrument";
+    EXPECT_EQ(instrument_.Count(Call::Open), 1) << "only the fixture's open reached the instrument";
     EXPECT_EQ(viOpen(rm_, kResource, 0, 0, nullptr), VI_ERROR_USER_BUF);
     EXPECT_EQ(viOpenDefaultRM(nullptr), VI_ERROR_USER_BUF);
 }
@@ -147,8 +147,8 @@ TEST_F(SessionApiTest, PrintfSendsTheWholeCommandInOneWrite) {
     ASSERT_EQ(viPrintf(vi_, "CALCulate%d:FSIMulator:SENDed:DEEMbed:PORT%d:USER:FILename \"%s\"\n", 2,
                        3, name.c_str()),
               VI_SUCCESS);
-    ASSERT_EQ(instrument_.commands().size(), 1u);
-    EXPECT_EQ(instrument_.commands()[0],
+    ASSERT_EQ(instrument_.Commands().size(), 1u);
+    EXPECT_EQ(instrument_.Commands()[0],
               "CALCulate2:FSIMulator:SENDed:DEEMbed:PORT3:USER:FILename \"" + name + "\"\n");
 }
 
@@ -158,13 +158,13 @@ TEST_F(SessionApiTest, UnsupportedFormatsSendNothing) {
     EXPECT_EQ(viQueryf(vi_, "A?\n", "%d %s", &value, nullptr), VI_ERROR_NSUP_FMT);
     EXPECT_EQ(viQueryf(vi_, "A%x?\n", "%d", 1, &value), VI_ERROR_NSUP_FMT);
     EXPECT_EQ(viScanf(vi_, "%c", &value), VI_ERROR_NSUP_FMT);
-    EXPECT_EQ(instrument_.count(Call::Write), 0);
-    EXPECT_EQ(instrument_.count(Call::Read), 0);
+    EXPECT_EQ(instrument_.Count(Call::Write), 0);
+    EXPECT_EQ(instrument_.Count(Call::Read), 0);
 }
 
 TEST_F(SessionApiTest, QueryTakesWriteArgumentsThenReadArguments) {
     EnableLines();
-    instrument_.serveAnalyzer(7, {1e9, 2e9, 3e9});
+    instrument_.ServeAnalyzer(7, {1e9, 2e9, 3e9});
     std::int32_t points = 0;
     ASSERT_EQ(viQueryf(vi_, "SENSe%d:SWEep:POINts?\n", "%ld", 7, &points), VI_SUCCESS);
     EXPECT_EQ(points, 3);
@@ -178,7 +178,7 @@ TEST_F(SessionApiTest, QueryTakesWriteArgumentsThenReadArguments) {
 
 TEST_F(SessionApiTest, AReadTakesOneMessageAndDropsWhatTheFormatLeaves) {
     EnableLines();
-    instrument_.setResponder([](const std::string& command) -> std::optional<std::string> {
+    instrument_.SetResponder([](const std::string& command) -> std::optional<std::string> {
         if (command == "A?\n") return "1,2,3\n";
         if (command == "B?\n") return "42\n";
         return std::nullopt;
@@ -192,7 +192,7 @@ TEST_F(SessionApiTest, AReadTakesOneMessageAndDropsWhatTheFormatLeaves) {
 
 TEST_F(SessionApiTest, MessagesAfterTheTerminationCharacterWaitForTheNextRead) {
     EnableLines();
-    instrument_.queueInput("5\n6\n");
+    instrument_.QueueInput("5\n6\n");
     std::int32_t value = 0;
     ASSERT_EQ(viScanf(vi_, "%d", &value), VI_SUCCESS);
     EXPECT_EQ(value, 5);
@@ -203,7 +203,7 @@ TEST_F(SessionApiTest, MessagesAfterTheTerminationCharacterWaitForTheNextRead) {
 
 TEST_F(SessionApiTest, ARepliedNonNumberIsAFailure) {
     EnableLines();
-    instrument_.setResponder([](const std::string&) { return std::optional<std::string>("NaN?\n"); });
+    instrument_.SetResponder([](const std::string&) { return std::optional<std::string>("NaN?\n"); });
     std::int32_t value = -5;
     EXPECT_EQ(viQueryf(vi_, "A?\n", "%d", &value), VI_ERROR_INV_FMT);
     EXPECT_EQ(value, -5);
@@ -214,16 +214,16 @@ TEST_F(SessionApiTest, SilenceTimesOutAndClearDropsStaleInput) {
     std::int32_t value = 0;
     EXPECT_EQ(viQueryf(vi_, "A?\n", "%d", &value), VI_ERROR_TMO);
 
-    instrument_.queueInput("99\nhalf");
+    instrument_.QueueInput("99\nhalf");
     EXPECT_GE(viClear(vi_), VI_SUCCESS);
-    instrument_.setResponder([](const std::string&) { return std::optional<std::string>("3\n"); });
+    instrument_.SetResponder([](const std::string&) { return std::optional<std::string>("3\n"); });
     ASSERT_EQ(viQueryf(vi_, "A?\n", "%d", &value), VI_SUCCESS);
     EXPECT_EQ(value, 3);
 }
 
 TEST_F(SessionApiTest, ClearAlsoDropsWhatTheSessionHadBuffered) {
     EnableLines();
-    instrument_.queueInput("1\n2\n");
+    instrument_.QueueInput("1\n2\n");
     std::int32_t value = 0;
     ASSERT_EQ(viScanf(vi_, "%d", &value), VI_SUCCESS);
     ASSERT_GE(viClear(vi_), VI_SUCCESS);  // "2\n" sits in the session's buffer
@@ -231,7 +231,7 @@ TEST_F(SessionApiTest, ClearAlsoDropsWhatTheSessionHadBuffered) {
 }
 
 TEST_F(SessionApiTest, WithoutTerminationCharacterAReadTakesWhatArrived) {
-    instrument_.queueInput("7\n8\n");
+    instrument_.QueueInput("7\n8\n");
     std::int32_t a = 0;
     std::int32_t b = 0;
     ASSERT_EQ(viScanf(vi_, "%d %d", &a, &b), VI_SUCCESS);
@@ -242,7 +242,7 @@ TEST_F(SessionApiTest, WithoutTerminationCharacterAReadTakesWhatArrived) {
 TEST_F(SessionApiTest, AnotherTerminationCharacterSplitsMessagesThere) {
     EnableLines();
     ASSERT_EQ(viSetAttribute(vi_, VI_ATTR_TERMCHAR, ';'), VI_SUCCESS);
-    instrument_.queueInput("1,2;3;");
+    instrument_.QueueInput("1,2;3;");
     std::int32_t value = 0;
     ASSERT_EQ(viScanf(vi_, "%d", &value), VI_SUCCESS);
     EXPECT_EQ(value, 1);
@@ -252,25 +252,25 @@ TEST_F(SessionApiTest, AnotherTerminationCharacterSplitsMessagesThere) {
 
 TEST_F(SessionApiTest, TransportStatusesReachTheCaller) {
     EnableLines();
-    instrument_.serveAnalyzer(1, {1.0});
+    instrument_.ServeAnalyzer(1, {1.0});
     std::int32_t value = 0;
-    instrument_.failCall(Call::Write, 1, VI_ERROR_CONN_LOST);
+    instrument_.FailCall(Call::Write, 1, VI_ERROR_CONN_LOST);
     EXPECT_EQ(viQueryf(vi_, "SERVice:CHANnel:ACTive?\n", "%d", &value), VI_ERROR_CONN_LOST);
-    EXPECT_EQ(instrument_.count(Call::Read), 0) << "no read after a failed write";
+    EXPECT_EQ(instrument_.Count(Call::Read), 0) << "no read after a failed write";
 
-    instrument_.failCall(Call::Read, 1, VI_ERROR_IO);
+    instrument_.FailCall(Call::Read, 1, VI_ERROR_IO);
     EXPECT_EQ(viQueryf(vi_, "SERVice:CHANnel:ACTive?\n", "%d", &value), VI_ERROR_IO);
     ASSERT_GE(viClear(vi_), VI_SUCCESS);
 
     constexpr ViStatus kWarning = 0x3FFF0006;
-    instrument_.failCall(Call::Write, 1, kWarning);
+    instrument_.FailCall(Call::Write, 1, kWarning);
     EXPECT_EQ(viQueryf(vi_, "SERVice:CHANnel:ACTive?\n", "%d", &value), kWarning);
     EXPECT_EQ(value, 1);
-    instrument_.failCall(Call::Read, 1, kWarning);
+    instrument_.FailCall(Call::Read, 1, kWarning);
     value = 0;
     EXPECT_EQ(viQueryf(vi_, "SERVice:CHANnel:ACTive?\n", "%d", &value), kWarning);
     EXPECT_EQ(value, 1);
-    instrument_.failCall(Call::SetAttribute, 1, VI_ERROR_IO);
+    instrument_.FailCall(Call::SetAttribute, 1, VI_ERROR_IO);
     EXPECT_EQ(viSetAttribute(vi_, VI_ATTR_TMO_VALUE, 5), VI_ERROR_IO);
     ViUInt32 timeout = 0;
     ASSERT_EQ(viGetAttribute(vi_, VI_ATTR_TMO_VALUE, &timeout), VI_SUCCESS);
@@ -283,7 +283,7 @@ TEST_F(SessionApiTest, AHundredThousandPointQueryArrivesWhole) {
     for (int i = 0; i < 100001; ++i) {
         sent.push_back(1e6 + 12345.678 * i);
     }
-    instrument_.serveAnalyzer(1, sent);
+    instrument_.ServeAnalyzer(1, sent);
     std::vector<double> received(sent.size() + 1, -1.0);
     std::int32_t count = static_cast<std::int32_t>(sent.size());
     ASSERT_EQ(viQueryf(vi_, ":SENSe%d:FREQuency:DATA?\n", "%,#lf", 1, &count, received.data()),
@@ -294,11 +294,11 @@ TEST_F(SessionApiTest, AHundredThousandPointQueryArrivesWhole) {
 }
 
 TEST_F(SessionApiTest, AFailedOpenLeavesNoSession) {
-    instrument_.failCall(Call::Open, 1, VI_ERROR_RSRC_NFOUND);
+    instrument_.FailCall(Call::Open, 1, VI_ERROR_RSRC_NFOUND);
     ViSession other = 1234;
     EXPECT_EQ(viOpen(rm_, kResource, 0, 0, &other), VI_ERROR_RSRC_NFOUND);
     EXPECT_EQ(other, VI_NULL);
-    instrument_.failCall(Call::OpenDefaultRM, 1, VI_ERROR_ALLOC);
+    instrument_.FailCall(Call::OpenDefaultRM, 1, VI_ERROR_ALLOC);
     ViSession otherRm = 1234;
     EXPECT_EQ(viOpenDefaultRM(&otherRm), VI_ERROR_ALLOC);
     EXPECT_EQ(otherRm, VI_NULL);

@@ -33,11 +33,11 @@ std::optional<std::string> Answer(const std::string& line, const std::string& fr
 class SocketTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        server_.setHandler([this](const std::string& line) { return Answer(line, frequencyText_); });
+        server_.SetHandler([this](const std::string& line) { return Answer(line, frequencyText_); });
         ASSERT_EQ(viOpenDefaultRM(&rm_), VI_SUCCESS);
-        ASSERT_EQ(viOpen(rm_, server_.resource().c_str(), 0, 0, &vi_), VI_SUCCESS);
+        ASSERT_EQ(viOpen(rm_, server_.Resource().c_str(), 0, 0, &vi_), VI_SUCCESS);
         ASSERT_EQ(viSetAttribute(vi_, VI_ATTR_TERMCHAR_EN, VI_TRUE), VI_SUCCESS);
-        ASSERT_TRUE(server_.waitForConnections(1, 5s));
+        ASSERT_TRUE(server_.WaitForConnections(1, 5s));
     }
     void TearDown() override {
         if (rm_ != VI_NULL) {
@@ -52,15 +52,15 @@ protected:
 };
 
 TEST_F(SocketTest, CloseEndsTheStreamForThePeer) {
-    EXPECT_EQ(server_.peerDisconnects(), 0);
+    EXPECT_EQ(server_.PeerDisconnects(), 0);
     ASSERT_EQ(viClose(vi_), VI_SUCCESS);
-    EXPECT_TRUE(server_.waitForDisconnect(5s));
+    EXPECT_TRUE(server_.WaitForDisconnect(5s));
 }
 
 TEST_F(SocketTest, ClosingTheResourceManagerClosesTheSocket) {
     ASSERT_EQ(viClose(rm_), VI_SUCCESS);
     rm_ = VI_NULL;
-    EXPECT_TRUE(server_.waitForDisconnect(5s));
+    EXPECT_TRUE(server_.WaitForDisconnect(5s));
 }
 
 TEST_F(SocketTest, CommandsArriveWhole) {
@@ -69,15 +69,15 @@ TEST_F(SocketTest, CommandsArriveWhole) {
                        1, 4, name.c_str()),
               VI_SUCCESS);
     ASSERT_EQ(viPrintf(vi_, "CALCulate%d:FSIMulator:STATe %hd\n", 1, 1), VI_SUCCESS);
-    ASSERT_TRUE(server_.waitForLines(2, 5s));
-    EXPECT_EQ(server_.lines()[0],
+    ASSERT_TRUE(server_.WaitForLines(2, 5s));
+    EXPECT_EQ(server_.Lines()[0],
               "CALCulate1:FSIMulator:SENDed:PMCircuit:PORT4:USER:FILename \"" + name + "\"\n");
-    EXPECT_EQ(server_.lines()[1], "CALCulate1:FSIMulator:STATe 1\n");
+    EXPECT_EQ(server_.Lines()[1], "CALCulate1:FSIMulator:STATe 1\n");
 }
 
 TEST_F(SocketTest, AttributesAreKeptPerSession) {
     ViSession second = VI_NULL;
-    ASSERT_EQ(viOpen(rm_, server_.resource().c_str(), 0, 0, &second), VI_SUCCESS);
+    ASSERT_EQ(viOpen(rm_, server_.Resource().c_str(), 0, 0, &second), VI_SUCCESS);
     ASSERT_EQ(viSetAttribute(vi_, VI_ATTR_TMO_VALUE, 2000), VI_SUCCESS);
     ASSERT_EQ(viSetAttribute(second, VI_ATTR_TMO_VALUE, 75), VI_SUCCESS);
     ViUInt32 first = 0;
@@ -107,7 +107,7 @@ TEST_F(SocketTest, AReplySplitIntoManySegmentsArrivesWhole) {
         sent.push_back(300e3 + 4.25e6 * i);
     }
     frequencyText_ = testing::FormatFrequencyList(sent);
-    server_.setSegmentation(7, 50us);
+    server_.SetSegmentation(7, 50us);
     std::vector<double> received(sent.size(), 0.0);
     std::int32_t count = static_cast<std::int32_t>(sent.size());
     ASSERT_EQ(viQueryf(vi_, ":FREQ?\n", "%,#lf", &count, received.data()), VI_SUCCESS);
@@ -129,11 +129,11 @@ TEST_F(SocketTest, AHundredThousandPointReplyArrivesWhole) {
     // The 2.4 MB reply's buffer is not kept for the session's lifetime.
     const std::shared_ptr<Session> session = SessionTable::Instance().Find(vi_);
     ASSERT_TRUE(session);
-    EXPECT_LE(session->reader.capacity(), MessageReader::kRetainedBytes);
+    EXPECT_LE(session->reader.Capacity(), MessageReader::kRetainedBytes);
 }
 
 TEST_F(SocketTest, SilenceTimesOutAfterTheSessionTimeout) {
-    server_.setSilent(true);
+    server_.SetSilent(true);
     ASSERT_EQ(viSetAttribute(vi_, VI_ATTR_TMO_VALUE, 100), VI_SUCCESS);
     std::int32_t value = -1;
     const auto start = Clock::now();
@@ -148,8 +148,8 @@ TEST_F(SocketTest, SilenceTimesOutAfterTheSessionTimeout) {
 TEST_F(SocketTest, TheTimeoutBoundsTheWholeReadNotEachByte) {
     // 40 bytes, one every 20 ms, never a line end: a per-byte timeout would
     // never expire while the bytes keep coming.
-    server_.setSegmentation(1, 20ms);
-    server_.setHandler([](const std::string&) { return std::optional<std::string>(std::string(40, '1')); });
+    server_.SetSegmentation(1, 20ms);
+    server_.SetHandler([](const std::string&) { return std::optional<std::string>(std::string(40, '1')); });
     ASSERT_EQ(viSetAttribute(vi_, VI_ATTR_TMO_VALUE, 150), VI_SUCCESS);
     std::int32_t value = -1;
     const auto start = Clock::now();
@@ -159,8 +159,8 @@ TEST_F(SocketTest, TheTimeoutBoundsTheWholeReadNotEachByte) {
 }
 
 TEST_F(SocketTest, APeerThatClosesGivesConnectionLost) {
-    server_.closeConnections();
-    ASSERT_TRUE(server_.waitForIdle(5s));
+    server_.CloseConnections();
+    ASSERT_TRUE(server_.WaitForIdle(5s));
     std::int32_t value = 0;
     EXPECT_EQ(viQueryf(vi_, "B?\n", "%d", &value), VI_ERROR_CONN_LOST);
 }
@@ -168,13 +168,13 @@ TEST_F(SocketTest, APeerThatClosesGivesConnectionLost) {
 TEST_F(SocketTest, ClearDiscardsInputThatHasArrived) {
     // One stale line ends up in the session's buffer, the next one still
     // waits in the socket; viClear must drop both.
-    server_.send("7\n8\n");
-    ASSERT_TRUE(server_.waitForIdle(5s));
+    server_.Send("7\n8\n");
+    ASSERT_TRUE(server_.WaitForIdle(5s));
     std::int32_t value = 0;
     ASSERT_EQ(viScanf(vi_, "%d", &value), VI_SUCCESS);
     EXPECT_EQ(value, 7);
-    server_.send("9\n");
-    ASSERT_TRUE(server_.waitForIdle(5s));
+    server_.Send("9\n");
+    ASSERT_TRUE(server_.WaitForIdle(5s));
     std::this_thread::sleep_for(100ms);  // loopback delivery of the line just sent
 
     EXPECT_GE(viClear(vi_), VI_SUCCESS);
@@ -190,8 +190,8 @@ TEST_F(SocketTest, ClearAfterATimeoutReconnects) {
     std::int32_t value = 0;
     ASSERT_EQ(viQueryf(vi_, "SILENT?\n", "%d", &value), VI_ERROR_TMO);
     ASSERT_EQ(viClear(vi_), VI_SUCCESS);
-    EXPECT_TRUE(server_.waitForConnections(2, 5s));
-    EXPECT_TRUE(server_.waitForDisconnect(5s)) << "the old connection must end";
+    EXPECT_TRUE(server_.WaitForConnections(2, 5s));
+    EXPECT_TRUE(server_.WaitForDisconnect(5s)) << "the old connection must end";
 
     ASSERT_EQ(viQueryf(vi_, "B?\n", "%d", &value), VI_SUCCESS);
     EXPECT_EQ(value, 42);
@@ -208,7 +208,7 @@ TEST(SocketReconnect, AnInstrumentThatIsGoneLeavesTheSessionLost) {
     ViSession rm = VI_NULL;
     ViSession vi = VI_NULL;
     ASSERT_EQ(viOpenDefaultRM(&rm), VI_SUCCESS);
-    ASSERT_EQ(viOpen(rm, server->resource().c_str(), 0, 0, &vi), VI_SUCCESS);
+    ASSERT_EQ(viOpen(rm, server->Resource().c_str(), 0, 0, &vi), VI_SUCCESS);
     server.reset();  // nothing listens on the port any more
 
     EXPECT_EQ(viClear(vi), VI_ERROR_RSRC_NFOUND);
@@ -232,7 +232,7 @@ TEST(SocketOpen, ARefusedConnectionIsResourceNotFound) {
 
 TEST(SocketOpen, HostNamesAndBracketedLiteralsConnect) {
     LoopbackServer server;
-    const std::string port = std::to_string(server.port());
+    const std::string port = std::to_string(server.Port());
     ViSession rm = VI_NULL;
     ASSERT_EQ(viOpenDefaultRM(&rm), VI_SUCCESS);
     int opened = 0;
@@ -242,13 +242,13 @@ TEST(SocketOpen, HostNamesAndBracketedLiteralsConnect) {
         ASSERT_EQ(viOpen(rm, resource.c_str(), 0, 0, &vi), VI_SUCCESS) << resource;
         ++opened;
     }
-    EXPECT_TRUE(server.waitForConnections(opened, 5s));
+    EXPECT_TRUE(server.WaitForConnections(opened, 5s));
     ViSession vi = VI_NULL;
     // Nothing listens on the IPv6 loopback: refused (or no IPv6 at all).
     EXPECT_EQ(viOpen(rm, ("TCPIP0::[::1]::" + port + "::SOCKET").c_str(), 0, 0, &vi),
               VI_ERROR_RSRC_NFOUND);
     EXPECT_EQ(viClose(rm), VI_SUCCESS);
-    EXPECT_TRUE(server.waitForDisconnect(5s, opened));
+    EXPECT_TRUE(server.WaitForDisconnect(5s, opened));
 }
 
 }  // namespace

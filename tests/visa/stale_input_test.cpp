@@ -26,7 +26,7 @@ protected:
         ASSERT_EQ(viOpenDefaultRM(&rm_), VI_SUCCESS);
         ASSERT_EQ(viOpen(rm_, kResource, 0, 0, &vi_), VI_SUCCESS);
         ASSERT_EQ(viSetAttribute(vi_, VI_ATTR_TERMCHAR_EN, VI_TRUE), VI_SUCCESS);
-        instrument_.setResponder([](const std::string& command) -> std::optional<std::string> {
+        instrument_.SetResponder([](const std::string& command) -> std::optional<std::string> {
             if (command == "POINTS?\n") return "201\n";
             if (command == "CHANNEL?\n") return "2\n";
             return std::nullopt;
@@ -52,7 +52,7 @@ class StaleBeforeQueryTest : public StaleInputTest,
 
 TEST_P(StaleBeforeQueryTest, TheQueryReadsItsOwnAnswer) {
     const StaleCase& c = GetParam();
-    instrument_.queueInput(c.unasked);
+    instrument_.QueueInput(c.unasked);
     std::int32_t value = 0;
     if (c.readPartFirst) {
         // Leaves the rest (or a partial message) in the session's own buffer.
@@ -77,14 +77,14 @@ INSTANTIATE_TEST_SUITE_P(
 TEST_F(StaleInputTest, ALateReplyAfterTheDeviceClearIsNotTheNextAnswer) {
     // The apply sequence's recovery: a query times out, the session is
     // cleared, and only then does the instrument's late reply come in.
-    instrument_.setResponder([](const std::string&) { return std::optional<std::string>(); });
+    instrument_.SetResponder([](const std::string&) { return std::optional<std::string>(); });
     ASSERT_EQ(viSetAttribute(vi_, VI_ATTR_TMO_VALUE, 10), VI_SUCCESS);
     std::int32_t value = 0;
     ASSERT_EQ(viQueryf(vi_, "POINTS?\n", "%d", &value), VI_ERROR_TMO);
     ASSERT_GE(viClear(vi_), VI_SUCCESS);
-    instrument_.queueInput("201\n");
+    instrument_.QueueInput("201\n");
 
-    instrument_.setResponder([](const std::string&) { return std::optional<std::string>("2\n"); });
+    instrument_.SetResponder([](const std::string&) { return std::optional<std::string>("2\n"); });
     ASSERT_EQ(viQueryf(vi_, "CHANNEL?\n", "%d", &value), VI_SUCCESS);
     EXPECT_EQ(value, 2);
 }
@@ -93,20 +93,20 @@ TEST_F(StaleInputTest, ALateReplyAfterTheDeviceClearIsNotTheNextAnswer) {
 // exchange that timed out is ended and a new one opened, so a reply still on
 // its way can never be read, not even after the next command has gone out.
 TEST_F(StaleInputTest, TheClearOpensANewConnectionWithTheSessionsSettings) {
-    instrument_.setReconnectsOnClear(true);
-    instrument_.setReplyDelay(std::chrono::milliseconds(300));  // the reply comes late
+    instrument_.SetReconnectsOnClear(true);
+    instrument_.SetReplyDelay(std::chrono::milliseconds(300));  // the reply comes late
     ASSERT_EQ(viSetAttribute(vi_, VI_ATTR_TMO_VALUE, 50), VI_SUCCESS);
     std::int32_t value = 0;
     ASSERT_EQ(viQueryf(vi_, "POINTS?\n", "%d", &value), VI_ERROR_TMO);
-    instrument_.clearRecords();
+    instrument_.ClearRecords();
     ASSERT_EQ(viClear(vi_), VI_SUCCESS);
-    EXPECT_EQ(instrument_.count(ScriptedInstrument::Call::Close), 1);
-    EXPECT_EQ(instrument_.count(ScriptedInstrument::Call::Open), 1);
-    EXPECT_EQ(instrument_.attribute(VI_ATTR_TMO_VALUE), std::optional<ViAttrState>(50));
-    EXPECT_EQ(instrument_.attribute(VI_ATTR_TERMCHAR_EN), std::optional<ViAttrState>(VI_TRUE));
+    EXPECT_EQ(instrument_.Count(ScriptedInstrument::Call::Close), 1);
+    EXPECT_EQ(instrument_.Count(ScriptedInstrument::Call::Open), 1);
+    EXPECT_EQ(instrument_.Attribute(VI_ATTR_TMO_VALUE), std::optional<ViAttrState>(50));
+    EXPECT_EQ(instrument_.Attribute(VI_ATTR_TERMCHAR_EN), std::optional<ViAttrState>(VI_TRUE));
 
     // The next query is sent while the late reply would still be on its way.
-    instrument_.setReplyDelay(std::chrono::milliseconds(0));
+    instrument_.SetReplyDelay(std::chrono::milliseconds(0));
     ASSERT_EQ(viSetAttribute(vi_, VI_ATTR_TMO_VALUE, 2000), VI_SUCCESS);
     ASSERT_EQ(viQueryf(vi_, "CHANNEL?\n", "%d", &value), VI_SUCCESS);
     EXPECT_EQ(value, 2);
@@ -117,28 +117,28 @@ TEST_F(StaleInputTest, TheClearOpensANewConnectionWithTheSessionsSettings) {
 // operation trying once.
 TEST_F(StaleInputTest, AFailedReconnectLeavesTheSessionLostUntilOneSucceeds) {
     using Call = ScriptedInstrument::Call;
-    instrument_.setReconnectsOnClear(true);
+    instrument_.SetReconnectsOnClear(true);
     ASSERT_EQ(viSetAttribute(vi_, VI_ATTR_TMO_VALUE, 40), VI_SUCCESS);
-    instrument_.failCall(Call::Open, 1, VI_ERROR_RSRC_NFOUND);
+    instrument_.FailCall(Call::Open, 1, VI_ERROR_RSRC_NFOUND);
     EXPECT_EQ(viClear(vi_), VI_ERROR_RSRC_NFOUND);
 
     std::int32_t value = 0;
-    instrument_.failCall(Call::Open, 1, VI_ERROR_RSRC_NFOUND);
-    instrument_.clearRecords();
+    instrument_.FailCall(Call::Open, 1, VI_ERROR_RSRC_NFOUND);
+    instrument_.ClearRecords();
     EXPECT_EQ(viQueryf(vi_, "CHANNEL?\n", "%d", &value), VI_ERROR_CONN_LOST);
-    EXPECT_EQ(instrument_.count(Call::Open), 1) << "one attempt per operation";
-    EXPECT_TRUE(instrument_.commands().empty());
+    EXPECT_EQ(instrument_.Count(Call::Open), 1) << "one attempt per operation";
+    EXPECT_TRUE(instrument_.Commands().empty());
     ViUInt32 timeout = 0;
     EXPECT_EQ(viGetAttribute(vi_, VI_ATTR_TMO_VALUE, &timeout), VI_SUCCESS);
     EXPECT_EQ(timeout, 40u);
 
     ASSERT_EQ(viQueryf(vi_, "CHANNEL?\n", "%d", &value), VI_SUCCESS);
     EXPECT_EQ(value, 2);
-    EXPECT_EQ(instrument_.attribute(VI_ATTR_TMO_VALUE), std::optional<ViAttrState>(40));
+    EXPECT_EQ(instrument_.Attribute(VI_ATTR_TMO_VALUE), std::optional<ViAttrState>(40));
 }
 
 TEST_F(StaleInputTest, ScanfStillReadsWhatArrivedUnasked) {
-    instrument_.queueInput("17\n");
+    instrument_.QueueInput("17\n");
     std::int32_t value = 0;
     ASSERT_EQ(viScanf(vi_, "%d", &value), VI_SUCCESS);
     EXPECT_EQ(value, 17);

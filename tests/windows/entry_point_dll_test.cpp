@@ -60,8 +60,8 @@ public:
     Listener(const Listener&) = delete;
     Listener& operator=(const Listener&) = delete;
 
-    bool listening() const { return port_ != 0; }
-    std::string resource() const {
+    bool Listening() const { return port_ != 0; }
+    std::string Resource() const {
         return "TCPIP0::127.0.0.1::" + std::to_string(port_) + "::SOCKET";
     }
 
@@ -75,29 +75,29 @@ private:
 bool LoadWatched(LoadedQvzfix& library) {
     g_realCloseSocket = reinterpret_cast<CloseSocketFunction>(reinterpret_cast<void (*)()>(
         GetProcAddress(GetModuleHandleA("ws2_32.dll"), "closesocket")));
-    return g_realCloseSocket.load() != nullptr && library.load() &&
-           PatchImport(library.module(), "closesocket",
+    return g_realCloseSocket.load() != nullptr && library.Load() &&
+           PatchImport(library.Module(), "closesocket",
                        reinterpret_cast<ImportedFunction>(&CountingCloseSocket)) != nullptr;
 }
 
 TEST(EntryPointDll, UnloadingWithASessionLeftOpenMakesNoSocketCall) {
     Listener listener;
-    ASSERT_TRUE(listener.listening());
+    ASSERT_TRUE(listener.Listening());
     LoadedQvzfix library;
 
     // The counter sees the library close a connection...
     ASSERT_TRUE(LoadWatched(library));
-    ASSERT_EQ(library.init(listener.resource().c_str()), 0);
+    ASSERT_EQ(library.init(listener.Resource().c_str()), 0);
     g_closeSocketCalls = 0;
     ASSERT_EQ(library.close(), 0);
     EXPECT_GT(g_closeSocketCalls.load(), 0);
-    library.unload();
+    library.Unload();
 
     // ...and sees none when the library goes while the session is open.
     ASSERT_TRUE(LoadWatched(library));
-    ASSERT_EQ(library.init(listener.resource().c_str()), 0);
+    ASSERT_EQ(library.init(listener.Resource().c_str()), 0);
     g_closeSocketCalls = 0;
-    library.unload();
+    library.Unload();
     ASSERT_EQ(GetModuleHandleA(kQvzfixDll), nullptr);
     EXPECT_EQ(g_closeSocketCalls.load(), 0);
 }

@@ -18,8 +18,8 @@ bool Resolve(HMODULE module, const char* name, Function& function) {
 
 }  // namespace
 
-bool LoadedQvzfix::load() {
-    unload();
+bool LoadedQvzfix::Load() {
+    Unload();
     module_ = LoadLibraryA(kQvzfixDll);
     if (module_ == nullptr) {
         return false;
@@ -32,7 +32,7 @@ bool LoadedQvzfix::load() {
            Resolve(module_, "QVZ_SetApplyImmediate", setApplyImmediate);
 }
 
-void LoadedQvzfix::unload() {
+void LoadedQvzfix::Unload() {
     if (module_ != nullptr) {
         FreeLibrary(module_);
         module_ = nullptr;

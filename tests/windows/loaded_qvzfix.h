@@ -23,14 +23,14 @@ constexpr const char* kQvzfixDll = "qvzfix.dll";
 class LoadedQvzfix {
 public:
     LoadedQvzfix() = default;
-    ~LoadedQvzfix() { unload(); }
+    ~LoadedQvzfix() { Unload(); }
     LoadedQvzfix(const LoadedQvzfix&) = delete;
     LoadedQvzfix& operator=(const LoadedQvzfix&) = delete;
 
     // False when the library does not load or lacks one of the functions.
-    bool load();
-    void unload();
-    HMODULE module() const { return module_; }
+    bool Load();
+    void Unload();
+    HMODULE Module() const { return module_; }
 
     decltype(&QVZ_init) init = nullptr;
     decltype(&QVZ_close) close = nullptr;

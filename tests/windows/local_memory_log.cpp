@@ -30,7 +30,7 @@ struct Log {
     Record records[kCapacity];
     std::atomic<std::size_t> used{0};
 
-    void add(const void* block, UINT flags, SIZE_T bytes) {
+    void Add(const void* block, UINT flags, SIZE_T bytes) {
         const std::size_t index = used.fetch_add(1);
         if (index >= kCapacity) {
             return;  // full: later calls go unrecorded, and tests that need them fail
@@ -44,7 +44,7 @@ struct Log {
         record.published.store(true, std::memory_order_release);
     }
 
-    std::vector<LocalMemoryCall> snapshot() const {
+    std::vector<LocalMemoryCall> Snapshot() const {
         std::vector<LocalMemoryCall> calls;
         const std::size_t count = used.load() < kCapacity ? used.load() : kCapacity;
         for (std::size_t i = 0; i < count; ++i) {
@@ -57,7 +57,7 @@ struct Log {
         return calls;
     }
 
-    void clear() {
+    void Clear() {
         for (Record& record : records) {
             record.published.store(false);
         }
@@ -72,20 +72,20 @@ std::atomic<LocalFreeFunction> g_realLocalFree{nullptr};
 
 HLOCAL WINAPI RecordingLocalAlloc(UINT flags, SIZE_T bytes) {
     const HLOCAL block = g_realLocalAlloc.load()(flags, bytes);
-    g_allocations.add(block, flags, bytes);
+    g_allocations.Add(block, flags, bytes);
     return block;
 }
 
 HLOCAL WINAPI RecordingLocalFree(HLOCAL block) {
-    g_frees.add(block, 0, 0);
+    g_frees.Add(block, 0, 0);
     return g_realLocalFree.load()(block);
 }
 
 }  // namespace
 
 bool Attach(HMODULE module) {
-    g_allocations.clear();
-    g_frees.clear();
+    g_allocations.Clear();
+    g_frees.Clear();
     // The real functions first: the hooks may be called the moment an entry
     // is patched.
     HMODULE kernel = GetModuleHandleA("kernel32.dll");
@@ -106,11 +106,11 @@ bool Attach(HMODULE module) {
 }
 
 std::vector<LocalMemoryCall> Allocations() {
-    return g_allocations.snapshot();
+    return g_allocations.Snapshot();
 }
 
 std::vector<LocalMemoryCall> Frees() {
-    return g_frees.snapshot();
+    return g_frees.Snapshot();
 }
 
 std::size_t NextOrder() {

@@ -17,11 +17,11 @@ constexpr const char* kUnopenableResource = "not a resource";
 class PathRuleDll : public ::testing::Test {
 protected:
     void SetUp() override {
-        ASSERT_TRUE(library.load()) << kQvzfixDll << " beside the test, error " << GetLastError();
+        ASSERT_TRUE(library.Load()) << kQvzfixDll << " beside the test, error " << GetLastError();
         ASSERT_LT(library.init(kUnopenableResource), 0) << "fails to open, keeps a state";
     }
     void TearDown() override {
-        if (library.module() != nullptr) {
+        if (library.Module() != nullptr) {
             library.close();
         }
     }

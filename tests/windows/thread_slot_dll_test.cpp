@@ -32,8 +32,8 @@ constexpr auto kDetachWait = 5s;
 class ThreadSlotDll : public ::testing::Test {
 protected:
     void SetUp() override {
-        ASSERT_TRUE(library.load()) << kQvzfixDll << " beside the test, error " << GetLastError();
-        ASSERT_TRUE(memory::Attach(library.module()));
+        ASSERT_TRUE(library.Load()) << kQvzfixDll << " beside the test, error " << GetLastError();
+        ASSERT_TRUE(memory::Attach(library.Module()));
     }
 
     // What one thread did and saw, filled in on that thread.
@@ -93,7 +93,7 @@ TEST_F(ThreadSlotDll, ThreadsEndingWithoutCloseHaveTheirStatesFreedByTheirDetach
 // QVZ_init (or QVZ_close) of any thread.
 TEST_F(ThreadSlotDll, ConnectionsOfEndedThreadsCloseAtTheNextInit) {
     LoopbackServer analyzer;
-    const std::string resource = analyzer.resource();
+    const std::string resource = analyzer.Resource();
     constexpr int kThreads = 8;
     std::vector<std::int32_t> statuses(kThreads, -1);
     for (std::int32_t& status : statuses) {
@@ -102,16 +102,16 @@ TEST_F(ThreadSlotDll, ConnectionsOfEndedThreadsCloseAtTheNextInit) {
     for (const std::int32_t status : statuses) {
         EXPECT_EQ(status, 0);
     }
-    ASSERT_TRUE(analyzer.waitForConnections(kThreads, kDetachWait));
+    ASSERT_TRUE(analyzer.WaitForConnections(kThreads, kDetachWait));
     // Each thread's init closed the connection the thread before it left;
     // the last one stays open, as nothing is closed inside the detach.
-    EXPECT_TRUE(analyzer.waitForDisconnect(kDetachWait, kThreads - 1));
+    EXPECT_TRUE(analyzer.WaitForDisconnect(kDetachWait, kThreads - 1));
     std::this_thread::sleep_for(100ms);
-    EXPECT_EQ(analyzer.peerDisconnects(), kThreads - 1);
+    EXPECT_EQ(analyzer.PeerDisconnects(), kThreads - 1);
 
     ASSERT_EQ(library.init(resource.c_str()), 0);
-    EXPECT_TRUE(analyzer.waitForDisconnect(kDetachWait, kThreads))
-        << analyzer.peerDisconnects() << " of " << kThreads << " closed";
+    EXPECT_TRUE(analyzer.WaitForDisconnect(kDetachWait, kThreads))
+        << analyzer.PeerDisconnects() << " of " << kThreads << " closed";
     EXPECT_EQ(library.close(), 0);
 }
 
@@ -155,7 +155,7 @@ TEST_F(ThreadSlotDll, UnloadingFreesTheUnloadingThreadsState) {
     InitAndInspect(record);
     ASSERT_TRUE(record.stateHeld);
     ASSERT_TRUE(record.allocationFound);
-    library.unload();
+    library.Unload();
     ASSERT_EQ(GetModuleHandleA(kQvzfixDll), nullptr) << "the library really went away";
     LocalMemoryCall freed{};
     ASSERT_TRUE(memory::WaitForFree(record.allocation, 0ms, &freed))
@@ -163,7 +163,7 @@ TEST_F(ThreadSlotDll, UnloadingFreesTheUnloadingThreadsState) {
     EXPECT_EQ(freed.thread, record.id);
 
     // Loaded again, the library knows nothing of the earlier state.
-    ASSERT_TRUE(library.load());
+    ASSERT_TRUE(library.Load());
     std::int32_t port = 0;
     EXPECT_EQ(library.getActivePort(&port), visa::VI_ERROR_IO);
 }

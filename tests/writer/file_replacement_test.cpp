@@ -61,7 +61,7 @@ TEST(FileReplacement, ADirectoryAtTheNameIsAnOpenFailureAndStays) {
     std::filesystem::create_directory(name);
     EXPECT_EQ(Sweep(3, 0.5).WriteTo(name), TouchstoneWriteResult::kOpenFailed);
     EXPECT_TRUE(std::filesystem::is_directory(name));
-    EXPECT_EQ(NamesIn(dir.path()), std::vector<std::string>{"taken.s2p"})
+    EXPECT_EQ(NamesIn(dir.Path()), std::vector<std::string>{"taken.s2p"})
         << "no temporary file may be left behind";
 }
 
@@ -123,7 +123,7 @@ TEST(FileReplacement, AReaderWithoutTheLockSeesOneWholeFile) {
                        << " refused); the first one torn held " << firstTornSize
                        << " bytes (whole: " << firstText.size() << " or " << secondText.size()
                        << ")";
-    EXPECT_EQ(NamesIn(dir.path()), std::vector<std::string>{"shared.s2p"});
+    EXPECT_EQ(NamesIn(dir.Path()), std::vector<std::string>{"shared.s2p"});
 }
 
 #if !defined(_WIN32)
@@ -182,12 +182,12 @@ void ExpectFailedWriteKeepsTheOldFile(const std::filesystem::path& directory,
 
 TEST(FileReplacement, AFailedWriteKeepsThePreviousFile) {
     ScratchDirectory dir;
-    ExpectFailedWriteKeepsTheOldFile(dir.path(), true);
+    ExpectFailedWriteKeepsTheOldFile(dir.Path(), true);
 }
 
 TEST(FileReplacement, AFullDiskKeepsThePreviousFile) {
     ScratchDirectory dir;
-    const std::filesystem::path mountPoint = dir.path() / "small";
+    const std::filesystem::path mountPoint = dir.Path() / "small";
     std::filesystem::create_directory(mountPoint);
     if (::mount("tmpfs", mountPoint.c_str(), "tmpfs", 0, "size=64k") != 0) {
         GTEST_SKIP() << "cannot mount a small tmpfs here (needs root); the file-size "

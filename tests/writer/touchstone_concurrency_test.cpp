@@ -141,7 +141,7 @@ class FileNameLockSpelling : public ::testing::TestWithParam<const char*> {};
 TEST_P(FileNameLockSpelling, WaitsForTheHolderOfTheSameFile) {
     ScratchDirectory dir;
     const std::string held = dir.File("Prefix_Port1.s2p");
-    const std::string other = dir.path().string() + GetParam() + "Prefix_Port1.s2p";
+    const std::string other = dir.Path().string() + GetParam() + "Prefix_Port1.s2p";
     auto holder = std::make_unique<FileNameLock>(held.c_str());
     auto contender = std::async(std::launch::async, [&other] {
         FileNameLock lock(other.c_str());

@@ -32,12 +32,12 @@ struct Sweep {
             s22.push_back({x * 1e-9, -1.0 / (x + 1.0)});
         }
     }
-    TouchstoneColumns columns() const {
+    TouchstoneColumns Columns() const {
         return {f.data(), s11.data(), s21.data(), s12.data(), s22.data()};
     }
     std::string Line(std::size_t point) const {
         char text[kMaxDataLineLength];
-        return std::string(text, ComposeDataLine(columns(), point, text));
+        return std::string(text, ComposeDataLine(Columns(), point, text));
     }
 };
 
@@ -82,7 +82,7 @@ TEST_P(LineOrder, EveryLineOnceInPointOrder) {
     const OrderCase& c = GetParam();
     const Sweep sweep(c.points);
     RecordingSink sink;
-    ASSERT_TRUE(c.write(sweep.columns(), c.points, sink));
+    ASSERT_TRUE(c.write(sweep.Columns(), c.points, sink));
     ASSERT_EQ(sink.lines.size(), static_cast<std::size_t>(c.points));
     for (std::size_t i = 0; i < sink.lines.size(); ++i) {
         ASSERT_EQ(sink.lines[i], sweep.Line(i)) << "point " << i;
@@ -111,7 +111,7 @@ TEST_P(RefusedLine, StopsThereAndLeavesNoThread) {
     const std::int64_t failAt = GetParam();
     const Sweep sweep(kPoints);
     RecordingSink sink(failAt);
-    EXPECT_FALSE(WriteDataLinesFormattedAhead(sweep.columns(), kPoints, sink));
+    EXPECT_FALSE(WriteDataLinesFormattedAhead(sweep.Columns(), kPoints, sink));
     EXPECT_EQ(sink.refused, 1) << "no line may be offered after the refused one";
     ASSERT_EQ(sink.lines.size(), static_cast<std::size_t>(failAt));
     for (std::size_t i = 0; i < sink.lines.size(); ++i) {
@@ -127,13 +127,13 @@ TEST(FormatAheadThreshold, NoThreadBelowItOneFromItOn) {
     const Sweep sweep(kFormatAheadMinPoints);
     RecordingSink below;
     std::uint64_t started = FormattingThreadsStarted();
-    ASSERT_TRUE(WriteDataLines(sweep.columns(), kFormatAheadMinPoints - 1, below));
+    ASSERT_TRUE(WriteDataLines(sweep.Columns(), kFormatAheadMinPoints - 1, below));
     EXPECT_EQ(FormattingThreadsStarted(), started);
     EXPECT_EQ(below.lines.size(), static_cast<std::size_t>(kFormatAheadMinPoints - 1));
 
     RecordingSink at;
     started = FormattingThreadsStarted();
-    ASSERT_TRUE(WriteDataLines(sweep.columns(), kFormatAheadMinPoints, at));
+    ASSERT_TRUE(WriteDataLines(sweep.Columns(), kFormatAheadMinPoints, at));
     EXPECT_EQ(FormattingThreadsStarted(), started + 1);
     EXPECT_EQ(at.lines.size(), static_cast<std::size_t>(kFormatAheadMinPoints));
 }
@@ -148,7 +148,7 @@ TEST(FormatAhead, SeveralCallersAtOnce) {
     std::vector<std::thread> callers;
     for (int c = 0; c < kCallers; ++c) {
         callers.emplace_back([&, c] {
-            results[c] = WriteDataLinesFormattedAhead(sweep.columns(), kPoints, sinks[c]) ? 1 : 0;
+            results[c] = WriteDataLinesFormattedAhead(sweep.Columns(), kPoints, sinks[c]) ? 1 : 0;
         });
     }
     for (std::thread& caller : callers) caller.join();

@@ -205,11 +205,11 @@ TEST(TouchstoneWriter, ReplacesALongerFileCompletely) {
 
 TEST(TouchstoneWriter, MissingDirectoryLeavesNoFileAndReportsFailure) {
     ScratchDirectory dir;
-    const std::filesystem::path missing = dir.path() / "no_such_dir";
+    const std::filesystem::path missing = dir.Path() / "no_such_dir";
     const std::string name = (missing / "port.s2p").string();
     EXPECT_EQ(WorkedPoint().WriteTo(name), TouchstoneWriteResult::kOpenFailed);
     EXPECT_FALSE(std::filesystem::exists(missing));
-    EXPECT_TRUE(std::filesystem::is_empty(dir.path()));
+    EXPECT_TRUE(std::filesystem::is_empty(dir.Path()));
 }
 
 TEST(TouchstoneWriter, EmptyOrMissingNameIsAnOpenFailure) {

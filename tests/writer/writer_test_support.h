@@ -51,7 +51,7 @@ public:
     ScratchDirectory& operator=(const ScratchDirectory&) = delete;
 
     std::string File(const std::string& name) const { return (path_ / name).string(); }
-    const std::filesystem::path& path() const { return path_; }
+    const std::filesystem::path& Path() const { return path_; }
 
 private:
     std::filesystem::path path_;

@@ -18,22 +18,22 @@ public:
     Client(const Client&) = delete;
     Client& operator=(const Client&) = delete;
 
-    bool connect(const std::string& host, std::uint16_t port, std::string* error = nullptr);
-    bool connected() const;
-    void close();
+    bool Connect(const std::string& host, std::uint16_t port, std::string* error = nullptr);
+    bool Connected() const;
+    void Close();
 
     // Sends `line` followed by a line feed.
-    bool send(std::string_view line);
+    bool Send(std::string_view line);
     // Sends the bytes as they are (no terminator added).
-    bool sendRaw(std::string_view bytes);
+    bool SendRaw(std::string_view bytes);
     // The next reply line without its line feed; nothing on timeout, error
     // or end of stream.
-    std::optional<std::string> readLine(int timeoutMs);
+    std::optional<std::string> ReadLine(int timeoutMs);
     // send() then readLine().
-    std::optional<std::string> query(std::string_view line, int timeoutMs = 2000);
+    std::optional<std::string> Query(std::string_view line, int timeoutMs = 2000);
     // Waits up to timeoutMs for the server to close the connection; true if
     // it did (data still arriving in the meantime is discarded).
-    bool waitForClose(int timeoutMs);
+    bool WaitForClose(int timeoutMs);
 
 private:
     struct Impl;

@@ -22,7 +22,7 @@ class Dispatcher {
 public:
     Dispatcher(Instrument& instrument, Faults& faults) : instrument_(instrument), faults_(faults) {}
 
-    CommandResult execute(const ResolvedCommand& resolved, const ScpiCommand& command);
+    CommandResult Execute(const ResolvedCommand& resolved, const ScpiCommand& command);
 
 private:
     Instrument& instrument_;

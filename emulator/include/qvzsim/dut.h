@@ -42,11 +42,11 @@ public:
     // The S11 of a one- or two-port file, renormalised to 50 ohm.
     Device(std::string file, TouchstoneData data);
 
-    bool builtIn() const { return file_.empty(); }
-    const std::string& file() const { return file_; }
+    bool BuiltIn() const { return file_.empty(); }
+    const std::string& File() const { return file_; }
     // The reflection at each frequency: the model's, or the file's S11
     // interpolated (the nearest end value outside the file's range).
-    std::vector<Complex> reflection(const std::vector<double>& frequencies) const;
+    std::vector<Complex> Reflection(const std::vector<double>& frequencies) const;
 
 private:
     std::string file_;
@@ -64,10 +64,10 @@ class DeviceBank {
 public:
     DeviceBank();
 
-    std::shared_ptr<const Device> device(int port) const;
+    std::shared_ptr<const Device> GetDevice(int port) const;
     // Loads `file` as the device of `port`; an empty name restores the
     // built-in model. A file that fails leaves the port as it was.
-    ErrorEntry load(int port, const std::string& file);
+    ErrorEntry Load(int port, const std::string& file);
 
 private:
     mutable std::mutex mutex_;

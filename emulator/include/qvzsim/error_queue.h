@@ -47,12 +47,12 @@ public:
 
     // Adds an entry; an empty message takes the standard text. Double quotes
     // in the message become single quotes so that the reply stays parseable.
-    void push(int code, std::string message = {});
+    void Push(int code, std::string message = {});
     // Removes and returns the oldest entry, or 0,"No error" when empty.
-    ErrorEntry pop();
-    std::size_t size() const { return entries_.size(); }
-    std::size_t capacity() const { return capacity_; }
-    void clear() { entries_.clear(); }
+    ErrorEntry Pop();
+    std::size_t Size() const { return entries_.size(); }
+    std::size_t Capacity() const { return capacity_; }
+    void Clear() { entries_.clear(); }
 
 private:
     std::size_t capacity_;

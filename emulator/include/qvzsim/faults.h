@@ -36,23 +36,23 @@ public:
     // command, names a fault-control command, or `times` is neither positive
     // nor kAlways (or the delay is negative). Silence and garbage apply to
     // queries only.
-    bool silence(std::string_view header, int times = 1);
-    bool delay(std::string_view header, int milliseconds, int times = 1);
-    bool garbage(std::string_view header, int times = 1);
+    bool Silence(std::string_view header, int times = 1);
+    bool Delay(std::string_view header, int milliseconds, int times = 1);
+    bool Garbage(std::string_view header, int times = 1);
 
     // The connection that carries the `commands`-th command from now (over
     // all connections; fault-control commands not counted) is closed after
     // that command has been handled and answered. False if commands < 1.
-    bool closeAfter(int commands);
+    bool CloseAfter(int commands);
 
     // Disarms everything.
-    void clear();
+    void Clear();
     // Faults still armed (a pending close counts as one).
-    std::size_t armedCount() const;
+    std::size_t ArmedCount() const;
 
     // Called by a connection for every command it is about to handle: finds
     // the armed faults that match and uses one of their counts up.
-    FaultAction onCommand(const ResolvedCommand& command);
+    FaultAction OnCommand(const ResolvedCommand& command);
 
 private:
     enum class Kind { kSilence, kDelay, kGarbage };
@@ -63,7 +63,7 @@ private:
         int delayMs;
     };
 
-    bool arm(Kind kind, std::string_view header, int times, int delayMs);
+    bool Arm(Kind kind, std::string_view header, int times, int delayMs);
 
     mutable std::mutex mutex_;
     std::vector<Armed> armed_;

@@ -30,58 +30,58 @@ public:
     // Empty when valid, else what is wrong with it.
     static std::string ValidateConfig(const InstrumentConfig& config);
 
-    const InstrumentConfig& config() const { return config_; }
-    int channelCount() const { return config_.channels; }
-    InstrumentSnapshot snapshot() const;
+    const InstrumentConfig& Config() const { return config_; }
+    int ChannelCount() const { return config_.channels; }
+    InstrumentSnapshot Snapshot() const;
 
     // *RST: every channel back to the configured sweep, the configured active
     // channel, the fixture simulator off and cleared. The error queue stays.
-    void reset();
+    void Reset();
 
-    int activeChannel() const;
-    void setActiveChannel(int channel);
+    int ActiveChannel() const;
+    void SetActiveChannel(int channel);
 
-    SweepSettings sweep(int channel) const;
-    std::vector<double> sweepFrequencies(int channel) const;
+    SweepSettings GetSweep(int channel) const;
+    std::vector<double> SweepFrequencies(int channel) const;
     // Each returns 0 or the SCPI error to report (-222 when out of range; a
     // start must stay below the stop when the sweep has several points).
-    int setSweepPoints(int channel, long points);
-    int setStartFrequency(int channel, double hertz);
-    int setStopFrequency(int channel, double hertz);
+    int SetSweepPoints(int channel, long points);
+    int SetStartFrequency(int channel, double hertz);
+    int SetStopFrequency(int channel, double hertz);
 
-    bool simulatorState(int channel) const;
-    void setSimulatorState(int channel, bool on);
-    bool channelState(int channel, FixtureFunction function) const;
-    void setChannelState(int channel, FixtureFunction function, bool on);
-    bool portState(int channel, int port, FixtureFunction function) const;
-    void setPortState(int channel, int port, FixtureFunction function, bool on);
-    std::string portFile(int channel, int port, FixtureFunction function) const;
+    bool SimulatorState(int channel) const;
+    void SetSimulatorState(int channel, bool on);
+    bool GetChannelState(int channel, FixtureFunction function) const;
+    void SetChannelState(int channel, FixtureFunction function, bool on);
+    bool GetPortState(int channel, int port, FixtureFunction function) const;
+    void SetPortState(int channel, int port, FixtureFunction function, bool on);
+    std::string PortFile(int channel, int port, FixtureFunction function) const;
 
     // FILename: an empty name clears the port's file; otherwise the file is
     // read and checked (outside the lock, so other clients are not held up)
     // and stored when valid. Returns the entry to queue, code 0 on success.
     // A failed load leaves the port as it was.
-    ErrorEntry loadPortFile(int channel, int port, FixtureFunction function,
+    ErrorEntry LoadPortFile(int channel, int port, FixtureFunction function,
                             const std::string& fileName);
 
-    void pushError(int code, std::string message = {});
-    ErrorEntry popError();
-    std::size_t errorCount() const;
-    void clearErrors();
+    void PushError(int code, std::string message = {});
+    ErrorEntry PopError();
+    std::size_t ErrorCount() const;
+    void ClearErrors();
 
     // The devices on the ports and the IEEE 488.2 status registers; each is
     // thread-safe on its own. Queued errors set the status events.
-    DeviceBank& devices() { return devices_; }
+    DeviceBank& Devices() { return devices_; }
     // Loads the device of `port` (see DeviceBank::load) and logs it.
-    ErrorEntry loadDevice(int port, const std::string& file);
-    const DeviceBank& devices() const { return devices_; }
-    StatusRegisters& status() { return status_; }
+    ErrorEntry LoadDevice(int port, const std::string& file);
+    const DeviceBank& Devices() const { return devices_; }
+    StatusRegisters& GetStatus() { return status_; }
 
 private:
-    ChannelState& channelRef(int channel);
-    const ChannelState& channelRef(int channel) const;
-    FixtureSlot& slotRef(int channel, int port, FixtureFunction function);
-    void log(const std::string& text) const;
+    ChannelState& ChannelRef(int channel);
+    const ChannelState& ChannelRef(int channel) const;
+    FixtureSlot& SlotRef(int channel, int port, FixtureFunction function);
+    void GetLog(const std::string& text) const;
 
     const InstrumentConfig config_;
     Logger* logger_;

@@ -55,8 +55,8 @@ struct ChannelState {
     std::array<PortState, kPortCount> ports{};
 
     // Ports are numbered 1..4 as on the instrument.
-    const PortState& port(int number) const { return ports.at(static_cast<std::size_t>(number - 1)); }
-    PortState& port(int number) { return ports.at(static_cast<std::size_t>(number - 1)); }
+    const PortState& Port(int number) const { return ports.at(static_cast<std::size_t>(number - 1)); }
+    PortState& Port(int number) { return ports.at(static_cast<std::size_t>(number - 1)); }
 };
 
 struct InstrumentSnapshot {
@@ -65,7 +65,7 @@ struct InstrumentSnapshot {
     std::size_t errorCount = 0;
 
     // Channels are numbered from 1 as on the instrument.
-    const ChannelState& channel(int number) const {
+    const ChannelState& Channel(int number) const {
         return channels.at(static_cast<std::size_t>(number - 1));
     }
 };

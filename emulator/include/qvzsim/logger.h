@@ -18,10 +18,10 @@ public:
     // `sink` nullptr means standard output. A quiet logger writes nothing.
     explicit Logger(std::ostream* sink = nullptr, bool quiet = false);
 
-    bool enabled() const { return !quiet_; }
+    bool Enabled() const { return !quiet_; }
 
     // Writes "[   1.234] <text>" with the seconds since the logger was made.
-    void write(std::string_view text);
+    void Write(std::string_view text);
 
 private:
     std::ostream* sink_;

@@ -52,29 +52,29 @@ public:
     // Binds, listens and starts accepting. Returns false (with the reason in
     // *error when given) if the configuration is invalid, the address cannot
     // be bound or the server already runs.
-    bool start(std::string* error = nullptr);
+    bool Start(std::string* error = nullptr);
     // Closes the listener and every connection and joins their threads.
     // Safe to call more than once.
-    void stop();
-    bool running() const { return running_.load(); }
+    void Stop();
+    bool Running() const { return running_.load(); }
 
     // The port actually listened on (the chosen one when options.port is 0).
-    std::uint16_t port() const { return port_; }
+    std::uint16_t Port() const { return port_; }
 
-    Instrument& instrument() { return instrument_; }
-    InstrumentSnapshot snapshot() const { return instrument_.snapshot(); }
-    Faults& faults() { return faults_; }
+    Instrument& GetInstrument() { return instrument_; }
+    InstrumentSnapshot Snapshot() const { return instrument_.Snapshot(); }
+    Faults& GetFaults() { return faults_; }
     // Connections accepted so far.
-    int connectionsAccepted() const { return nextConnectionId_.load() - 1; }
+    int ConnectionsAccepted() const { return nextConnectionId_.load() - 1; }
 
 private:
     struct Connection;
     struct Network;
 
-    void acceptLoop();
-    void serve(Connection& connection);
-    void serveMessages(Connection& connection);
-    void reapFinished(bool all);
+    void AcceptLoop();
+    void Serve(Connection& connection);
+    void ServeMessages(Connection& connection);
+    void ReapFinished(bool all);
 
     ServerOptions options_;
     Logger logger_;

@@ -38,10 +38,10 @@ public:
 
     // Handles one program message. The replies of several queries in one
     // message are joined with ';' into one response line.
-    MessageOutcome handleMessage(std::string_view message);
+    MessageOutcome HandleMessage(std::string_view message);
 
 private:
-    void log(const std::string& text) const;
+    void GetLog(const std::string& text) const;
 
     Instrument& instrument_;
     Faults& faults_;

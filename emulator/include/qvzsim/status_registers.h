@@ -33,23 +33,23 @@ public:
     // An entry went into the error queue: sets the event bit of its class
     // (-1xx command, -2xx execution, -3xx and device-specific device,
     // -4xx query error).
-    void recordError(int code);
-    void setEvents(unsigned bits);
+    void RecordError(int code);
+    void SetEvents(unsigned bits);
     // *ESR?: returns the register and clears it.
-    unsigned takeEvents();
-    unsigned eventEnable() const;
-    void setEventEnable(unsigned mask);
-    unsigned serviceEnable() const;
-    void setServiceEnable(unsigned mask);  // bit 6 cannot be enabled
+    unsigned TakeEvents();
+    unsigned EventEnable() const;
+    void SetEventEnable(unsigned mask);
+    unsigned ServiceEnable() const;
+    void SetServiceEnable(unsigned mask);  // bit 6 cannot be enabled
     // STATus:OPERation[:EVENt]? and STATus:QUEStionable[:EVENt]?: read and clear.
-    unsigned takeOperationEvents();
-    unsigned takeQuestionableEvents();
+    unsigned TakeOperationEvents();
+    unsigned TakeQuestionableEvents();
     // *CLS: every event register cleared (the masks stay).
-    void clearEvents();
+    void ClearEvents();
     // STATus:PRESet: the SCPI registers' enable masks back to their preset.
-    void preset();
+    void Preset();
     // *STB?: the status byte, the error queue's state given by the caller.
-    unsigned statusByte(bool errorQueueNotEmpty) const;
+    unsigned StatusByte(bool errorQueueNotEmpty) const;
 
 private:
     mutable std::mutex mutex_;

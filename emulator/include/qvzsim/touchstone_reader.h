@@ -21,7 +21,7 @@ struct TouchstoneData {
     // imaginary parts, whatever the file's format).
     std::vector<std::complex<double>> sParameters;
 
-    std::size_t points() const { return frequenciesHz.size(); }
+    std::size_t GetPoints() const { return frequenciesHz.size(); }
 };
 
 enum class TouchstoneStatus {

@@ -1,7 +1,7 @@
 // Reading a file named by a client, whole and safely: only a regular file is
 // opened (a FIFO would block the connection for good, a device such as
 // /dev/zero never ends), and its size is checked before anything is read.
-// The POSIX implementation lives in fs/unix, the Windows one in fs/win.
+// The POSIX implementation lives in fs/posix, the Windows one in fs/win.
 #ifndef QVZSIM_FS_REGULAR_FILE_H
 #define QVZSIM_FS_REGULAR_FILE_H
 

@@ -1,5 +1,5 @@
 // The few socket operations the emulator needs, behind one interface: the
-// POSIX implementation lives in net/unix, the Winsock one in net/win. Only
+// POSIX implementation lives in net/posix, the Winsock one in net/win. Only
 // these files include system socket headers.
 #ifndef QVZSIM_NET_SOCKET_H
 #define QVZSIM_NET_SOCKET_H
@@ -28,31 +28,31 @@ class Socket {
 public:
     Socket() = default;
     explicit Socket(NativeSocket handle) : handle_(handle) {}
-    ~Socket() { close(); }
+    ~Socket() { Close(); }
     Socket(Socket&& other) noexcept : handle_(other.handle_) { other.handle_ = kInvalidSocket; }
     Socket& operator=(Socket&& other) noexcept;
     Socket(const Socket&) = delete;
     Socket& operator=(const Socket&) = delete;
 
-    bool valid() const { return handle_ != kInvalidSocket; }
-    NativeSocket native() const { return handle_; }
-    void close();
+    bool Valid() const { return handle_ != kInvalidSocket; }
+    NativeSocket Native() const { return handle_; }
+    void Close();
 
     // Waits until data (or the end of the stream) can be read.
-    WaitResult waitReadable(int timeoutMs) const;
+    WaitResult WaitReadable(int timeoutMs) const;
     // Bytes received (> 0), 0 when the peer closed, < 0 on error.
-    long long receive(char* buffer, std::size_t size) const;
+    long long Receive(char* buffer, std::size_t size) const;
     // Sends everything; false on error.
-    bool sendAll(const char* data, std::size_t size) const;
+    bool SendAll(const char* data, std::size_t size) const;
     // Sends everything unless `stop` turns true first (looked at every
     // `pollMs` while the peer reads nothing); false on error or when stopped.
     // A client that stops reading cannot hold the caller.
-    bool sendAllUnless(const char* data, std::size_t size, const std::atomic<bool>& stop, int pollMs) const;
+    bool SendAllUnless(const char* data, std::size_t size, const std::atomic<bool>& stop, int pollMs) const;
     // Ends both directions; a thread waiting on the socket wakes up. The
     // handle stays open until close().
-    void shutdownBoth() const;
+    void ShutdownBoth() const;
     // Small replies leave at once instead of waiting for more data.
-    void setNoDelay() const;
+    void SetNoDelay() const;
 
 private:
     NativeSocket handle_ = kInvalidSocket;

@@ -1,6 +1,6 @@
 // Thread-safe conversion of a calendar time to broken-down time. Each call
 // fills the caller's own std::tm, never a buffer shared between threads
-// (unix/: localtime_r and gmtime_r; win/: localtime_s and gmtime_s).
+// (posix/: localtime_r and gmtime_r; win/: localtime_s and gmtime_s).
 #ifndef QVZ_CALENDAR_TIME_H
 #define QVZ_CALENDAR_TIME_H
 

@@ -1,6 +1,6 @@
 // The spelling of a file name that all spellings of the same file share, so
 // that `dir/x`, `dir/./x` and `dir//x` (on Windows also `C:\VNA\x` and
-// `c:\vna\x`) are known to be one file. Implemented per platform (unix/:
+// `c:\vna\x`) are known to be one file. Implemented per platform (posix/:
 // realpath of the directory; win/: GetFullPathName, folded to one case).
 #ifndef QVZ_CANONICAL_PATH_H
 #define QVZ_CANONICAL_PATH_H

@@ -3,7 +3,7 @@
 // file or the new complete one, never part of either; a write that fails
 // leaves the previous file as it was. Whatever stands at the final name (a
 // link, a FIFO, a device) is replaced, never written through. Implemented per
-// platform (unix/: rename; win/: MoveFileEx).
+// platform (posix/: rename; win/: MoveFileEx).
 #ifndef QVZ_REPLACING_FILE_H
 #define QVZ_REPLACING_FILE_H
 

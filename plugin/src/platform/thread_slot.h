@@ -4,7 +4,7 @@
 // sessions it left open are closed (at once on POSIX; on Windows, where the
 // entry point must not touch sockets, by the next QVZ_init or QVZ_close of
 // any thread). Implemented per
-// platform (unix/: a pthread key; win/: TLS index driven by DllMain).
+// platform (posix/: a pthread key; win/: TLS index driven by DllMain).
 #ifndef QVZ_THREAD_SLOT_H
 #define QVZ_THREAD_SLOT_H
 

@@ -25,9 +25,9 @@ public:
     }
     static Deadline Never() { return Deadline(Clock::time_point::max(), true); }
 
-    bool infinite() const { return infinite_; }
-    Clock::time_point at() const { return at_; }
-    bool expired() const { return !infinite_ && Clock::now() >= at_; }
+    bool Infinite() const { return infinite_; }
+    Clock::time_point At() const { return at_; }
+    bool Expired() const { return !infinite_ && Clock::now() >= at_; }
 
     // Time left, rounded up to whole milliseconds so that a wait never ends
     // just before the deadline and spins; -1 for an infinite deadline; capped

@@ -151,7 +151,7 @@ struct CharSet {
         }
     }
 
-    bool contains(char c) const { return member[static_cast<unsigned char>(c)]; }
+    bool Contains(char c) const { return member[static_cast<unsigned char>(c)]; }
 };
 
 class MessageScanner {
@@ -243,7 +243,7 @@ public:
 
     void ReadSet(const CharSet& set, std::size_t width, char* buffer) {
         std::size_t n = 0;
-        while (n < width && p_ < end_ && set.contains(*p_)) {
+        while (n < width && p_ < end_ && set.Contains(*p_)) {
             buffer[n++] = *p_++;
         }
         buffer[n] = '\0';

@@ -48,9 +48,9 @@ public:
     // buffered). Ends the validity of the last message's view.
     void ReleaseSpace();
 
-    std::size_t capacity() const { return buffer_.size(); }
+    std::size_t Capacity() const { return buffer_.size(); }
 
-    std::size_t buffered() const { return used_ - start_; }
+    std::size_t Buffered() const { return used_ - start_; }
 
 private:
     // Reads one chunk from the transport onto the end of the buffer.

@@ -50,7 +50,7 @@ std::vector<std::shared_ptr<Session>> SessionTable::RemoveChildren(ViSession par
     return children;
 }
 
-std::size_t SessionTable::size() const {
+std::size_t SessionTable::Size() const {
     std::lock_guard<std::mutex> lock(mutex_);
     return sessions_.size();
 }

@@ -31,7 +31,7 @@ public:
     // Unregisters every session whose parent is `parent`.
     std::vector<std::shared_ptr<Session>> RemoveChildren(ViSession parent);
 
-    std::size_t size() const;
+    std::size_t Size() const;
 
     // The table of the process.
     static SessionTable& Instance();

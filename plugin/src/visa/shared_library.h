@@ -1,5 +1,5 @@
 // Loading a shared library at run time and finding its C functions. One
-// interface, two platform halves: unix/ (dlopen) and win/ (LoadLibraryA).
+// interface, two platform halves: posix/ (dlopen) and win/ (LoadLibraryA).
 #ifndef QVZ_VISA_SHARED_LIBRARY_H
 #define QVZ_VISA_SHARED_LIBRARY_H
 

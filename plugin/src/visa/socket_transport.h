@@ -1,5 +1,5 @@
 // The raw-socket transport of the built-in backend. One interface, two
-// platform halves: unix/ (BSD sockets and poll) and win/ (Winsock).
+// platform halves: posix/ (BSD sockets and poll) and win/ (Winsock).
 #ifndef QVZ_VISA_SOCKET_TRANSPORT_H
 #define QVZ_VISA_SOCKET_TRANSPORT_H
 

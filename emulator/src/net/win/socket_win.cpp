@@ -87,21 +87,21 @@ void Cleanup() {
 
 Socket& Socket::operator=(Socket&& other) noexcept {
     if (this != &other) {
-        close();
+        Close();
         handle_ = other.handle_;
         other.handle_ = kInvalidSocket;
     }
     return *this;
 }
 
-void Socket::close() {
-    if (valid()) {
+void Socket::Close() {
+    if (Valid()) {
         ::closesocket(Sock(handle_));
         handle_ = kInvalidSocket;
     }
 }
 
-WaitResult Socket::waitReadable(int timeoutMs) const {
+WaitResult Socket::WaitReadable(int timeoutMs) const {
     // One socket: fill the set by hand rather than through the FD_ macros.
     fd_set readable;
     readable.fd_count = 1;
@@ -116,12 +116,12 @@ WaitResult Socket::waitReadable(int timeoutMs) const {
     return rc == 0 ? WaitResult::kTimeout : WaitResult::kError;
 }
 
-long long Socket::receive(char* buffer, std::size_t size) const {
+long long Socket::Receive(char* buffer, std::size_t size) const {
     int got = ::recv(Sock(handle_), buffer, Slice(size), 0);
     return got == SOCKET_ERROR ? -1 : static_cast<long long>(got);
 }
 
-bool Socket::sendAll(const char* data, std::size_t size) const {
+bool Socket::SendAll(const char* data, std::size_t size) const {
     while (size > 0) {
         int sent = ::send(Sock(handle_), data, Slice(size), 0);
         if (sent == SOCKET_ERROR) {
@@ -133,7 +133,7 @@ bool Socket::sendAll(const char* data, std::size_t size) const {
     return true;
 }
 
-bool Socket::sendAllUnless(const char* data, std::size_t size, const std::atomic<bool>& stop, int pollMs) const {
+bool Socket::SendAllUnless(const char* data, std::size_t size, const std::atomic<bool>& stop, int pollMs) const {
     // Non-blocking for the while: a blocking send to a peer that reads
     // nothing would not return, and shutdown() from another thread is not
     // sure to wake it.
@@ -174,13 +174,13 @@ bool Socket::sendAllUnless(const char* data, std::size_t size, const std::atomic
     return sentAll;
 }
 
-void Socket::shutdownBoth() const {
-    if (valid()) {
+void Socket::ShutdownBoth() const {
+    if (Valid()) {
         ::shutdown(Sock(handle_), SD_BOTH);
     }
 }
 
-void Socket::setNoDelay() const {
+void Socket::SetNoDelay() const {
     BOOL one = TRUE;
     ::setsockopt(Sock(handle_), IPPROTO_TCP, TCP_NODELAY, reinterpret_cast<const char*>(&one), sizeof one);
 }
@@ -230,7 +230,7 @@ bool Listen(const std::string& host, std::uint16_t port, Socket& listener, std::
 }
 
 Socket Accept(const Socket& listener) {
-    return Socket(Handle(::accept(Sock(listener.native()), nullptr, nullptr)));
+    return Socket(Handle(::accept(Sock(listener.Native()), nullptr, nullptr)));
 }
 
 bool Connect(const std::string& host, std::uint16_t port, Socket& socket, std::string& error) {
@@ -250,7 +250,7 @@ bool Connect(const std::string& host, std::uint16_t port, Socket& socket, std::s
             error = WsaText("connect to " + qvzsim::FormatEndpoint(host, port));
             continue;
         }
-        candidate.setNoDelay();
+        candidate.SetNoDelay();
         socket = std::move(candidate);
         error.clear();
         return true;

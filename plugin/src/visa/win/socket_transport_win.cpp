@@ -223,7 +223,7 @@ ViStatus ConnectTcp(const std::string& host, std::uint16_t port, const Deadline&
     for (const addrinfo* address = addresses; address != nullptr && socket == INVALID_SOCKET;
          address = address->ai_next) {
         socket = ConnectOne(*address, deadline);
-        if (deadline.expired()) {
+        if (deadline.Expired()) {
             break;
         }
     }

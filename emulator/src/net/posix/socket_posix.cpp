@@ -87,21 +87,21 @@ void Cleanup() {}
 
 Socket& Socket::operator=(Socket&& other) noexcept {
     if (this != &other) {
-        close();
+        Close();
         handle_ = other.handle_;
         other.handle_ = kInvalidSocket;
     }
     return *this;
 }
 
-void Socket::close() {
-    if (valid()) {
+void Socket::Close() {
+    if (Valid()) {
         ::close(Fd(handle_));
         handle_ = kInvalidSocket;
     }
 }
 
-WaitResult Socket::waitReadable(int timeoutMs) const {
+WaitResult Socket::WaitReadable(int timeoutMs) const {
     pollfd entry;
     entry.fd = Fd(handle_);
     entry.events = POLLIN;
@@ -117,7 +117,7 @@ WaitResult Socket::waitReadable(int timeoutMs) const {
     return WaitResult::kError;
 }
 
-long long Socket::receive(char* buffer, std::size_t size) const {
+long long Socket::Receive(char* buffer, std::size_t size) const {
     for (;;) {
         ssize_t got = ::recv(Fd(handle_), buffer, size, 0);
         if (got < 0 && errno == EINTR) {
@@ -127,7 +127,7 @@ long long Socket::receive(char* buffer, std::size_t size) const {
     }
 }
 
-bool Socket::sendAll(const char* data, std::size_t size) const {
+bool Socket::SendAll(const char* data, std::size_t size) const {
     while (size > 0) {
         ssize_t sent = ::send(Fd(handle_), data, size, kSendFlags);
         if (sent < 0) {
@@ -142,7 +142,7 @@ bool Socket::sendAll(const char* data, std::size_t size) const {
     return true;
 }
 
-bool Socket::sendAllUnless(const char* data, std::size_t size, const std::atomic<bool>& stop, int pollMs) const {
+bool Socket::SendAllUnless(const char* data, std::size_t size, const std::atomic<bool>& stop, int pollMs) const {
     while (size > 0) {
         if (stop.load()) {
             return false;
@@ -170,13 +170,13 @@ bool Socket::sendAllUnless(const char* data, std::size_t size, const std::atomic
     return true;
 }
 
-void Socket::shutdownBoth() const {
-    if (valid()) {
+void Socket::ShutdownBoth() const {
+    if (Valid()) {
         ::shutdown(Fd(handle_), SHUT_RDWR);
     }
 }
 
-void Socket::setNoDelay() const {
+void Socket::SetNoDelay() const {
     int one = 1;
     ::setsockopt(Fd(handle_), IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
 }
@@ -227,7 +227,7 @@ bool Listen(const std::string& host, std::uint16_t port, Socket& listener, std::
 
 Socket Accept(const Socket& listener) {
     for (;;) {
-        int fd = ::accept(Fd(listener.native()), nullptr, nullptr);
+        int fd = ::accept(Fd(listener.Native()), nullptr, nullptr);
         if (fd < 0 && errno == EINTR) {
             continue;
         }
@@ -257,7 +257,7 @@ bool Connect(const std::string& host, std::uint16_t port, Socket& socket, std::s
             continue;
         }
         SuppressSigpipe(fd);
-        candidate.setNoDelay();
+        candidate.SetNoDelay();
         socket = std::move(candidate);
         error.clear();
         return true;

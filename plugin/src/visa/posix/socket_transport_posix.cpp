@@ -230,7 +230,7 @@ ViStatus ConnectTcp(const std::string& host, std::uint16_t port, const Deadline&
     for (const addrinfo* address = addresses; address != nullptr && fd < 0;
          address = address->ai_next) {
         fd = ConnectOne(*address, deadline);
-        if (deadline.expired()) {
+        if (deadline.Expired()) {
             break;
         }
     }

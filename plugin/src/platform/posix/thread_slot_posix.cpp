@@ -47,11 +47,11 @@ public:
     SlotKey(const SlotKey&) = delete;
     SlotKey& operator=(const SlotKey&) = delete;
 
-    SessionState* get() const {
+    SessionState* Get() const {
         return created_ ? static_cast<SessionState*>(pthread_getspecific(key_)) : nullptr;
     }
 
-    bool set(SessionState* state) const {
+    bool Set(SessionState* state) const {
         return created_ && pthread_setspecific(key_, state) == 0;
     }
 
@@ -66,11 +66,11 @@ SlotKey g_slot;
 }  // namespace
 
 SessionState* ThreadSlotGet() {
-    return g_slot.get();
+    return g_slot.Get();
 }
 
 bool ThreadSlotSet(SessionState* state) {
-    return g_slot.set(state);
+    return g_slot.Set(state);
 }
 
 SessionState* AllocateSessionState() {
