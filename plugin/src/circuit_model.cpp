@@ -10,6 +10,7 @@
 #include <cmath>
 #include <thread>
 
+#include "qvzfix.h"
 #include "rounding.h"
 
 namespace qvz {
@@ -104,47 +105,47 @@ struct PiNetwork {
 void BuildNetwork(std::int32_t topology, const RoundedComponents& v, double omega,
                   PiNetwork& net) {
     switch (topology) {
-        case 0:  // Series L - Shunt C
+        case QVZ_SERIES_L_SHUNT_C:
             net.y1 = kZero;
             net.ys = SeriesInductor(v.R, v.L, omega);
             net.y2 = ShuntCapacitor(v.G, v.C, omega);
             break;
-        case 1:  // Shunt C - Series L
+        case QVZ_SHUNT_C_SERIES_L:
             net.y1 = ShuntCapacitor(v.G, v.C, omega);
             net.ys = SeriesInductor(v.R, v.L, omega);
             net.y2 = kZero;
             break;
-        case 2:  // Shunt L - Series C
+        case QVZ_SHUNT_L_SERIES_C:
             net.y1 = ShuntInductor(v.R, v.L, omega);
             net.ys = SeriesCapacitor(v.G, v.C, omega);
             net.y2 = kZero;
             break;
-        case 3:  // Series C - Shunt L
+        case QVZ_SERIES_C_SHUNT_L:
             net.y1 = kZero;
             net.ys = SeriesCapacitor(v.G, v.C, omega);
             net.y2 = ShuntInductor(v.R, v.L, omega);
             break;
-        case 4:  // Shunt L - Shunt C: the two shunts are joined by the bridge
+        case QVZ_SHUNT_L_SHUNT_C:  // the two shunts are joined by the bridge
             net.y1 = ShuntInductor(v.R, v.L, omega);
             net.ys = kBridge;
             net.y2 = ShuntCapacitor(v.G, v.C, omega);
             break;
-        case 5:  // Series C - Shunt C: C1/G1 is always the series element
+        case QVZ_SERIES_C_SHUNT_C:  // C1/G1 is always the series element
             net.y1 = kZero;
             net.ys = SeriesCapacitor(v.G1, v.C1, omega);
             net.y2 = ShuntCapacitor(v.G2, v.C2, omega);
             break;
-        case 6:  // Shunt C - Series C
+        case QVZ_SHUNT_C_SERIES_C:
             net.y1 = ShuntCapacitor(v.G2, v.C2, omega);
             net.ys = SeriesCapacitor(v.G1, v.C1, omega);
             net.y2 = kZero;
             break;
-        case 7:  // Series L - Shunt L: L1/R1 is always the series element
+        case QVZ_SERIES_L_SHUNT_L:  // L1/R1 is always the series element
             net.y1 = kZero;
             net.ys = SeriesInductor(v.R1, v.L1, omega);
             net.y2 = ShuntInductor(v.R2, v.L2, omega);
             break;
-        case 8:  // Shunt L - Series L
+        case QVZ_SHUNT_L_SERIES_L:
             net.y1 = ShuntInductor(v.R2, v.L2, omega);
             net.ys = SeriesInductor(v.R1, v.L1, omega);
             net.y2 = kZero;

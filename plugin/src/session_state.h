@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <type_traits>
 
+#include "qvzfix.h"
 #include "sweep_storage.h"
 
 namespace qvz {
@@ -34,6 +35,9 @@ struct SessionState {
     double C2[kPortCount];
     double G1[kPortCount];
     double G2[kPortCount];
+    // Stored as given, so values outside the public enums survive a round
+    // trip: CircuitType, ActionMode, and SmoothingMode (the rounding mode
+    // RoundToStandardValue applies, rounding.h).
     std::int32_t circuit[kPortCount];
     std::int32_t action[kPortCount];
     std::int32_t smoothing[kPortCount];
@@ -60,9 +64,9 @@ constexpr double kC1 = 1e-12;
 constexpr double kC2 = 1e-12;
 constexpr double kG1 = 0.02;
 constexpr double kG2 = 0.02;
-constexpr std::int32_t kCircuit = 0;    // Series L - Shunt C
-constexpr std::int32_t kAction = 2;     // None
-constexpr std::int32_t kSmoothing = 3;  // Smooth
+constexpr std::int32_t kCircuit = QVZ_SERIES_L_SHUNT_C;
+constexpr std::int32_t kAction = QVZ_NONE;
+constexpr std::int32_t kSmoothing = QVZ_SMOOTH;
 constexpr const char* kFilePrefix = "Prefix_";
 }  // namespace defaults
 
