@@ -13,7 +13,7 @@
 
 #include "api_fixture.h"
 #include "loopback_server.h"
-#include "platform/platform.h"
+#include "platform/working_directory.h"
 #include "rounding.h"
 #include "visa/visa.h"
 

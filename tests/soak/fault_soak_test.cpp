@@ -28,7 +28,7 @@
 
 #include "fault_plan.h"
 #include "file_name_locks.h"
-#include "platform/platform.h"
+#include "platform/working_directory.h"
 #include "qvzfix.h"
 #include "qvzsim/server.h"
 #include "single_write_check.h"
