@@ -12,7 +12,7 @@
 #include <string>
 
 #include "fuzz_check.h"
-#include "platform/platform.h"
+#include "platform/working_directory.h"
 #include "session_state.h"
 
 namespace qvz {
