@@ -20,7 +20,7 @@ qvz::SessionState DefaultPortState(std::int32_t topology) {
     state.L[0] = state.L1[0] = state.L2[0] = 1e-9;
     state.C[0] = state.C1[0] = state.C2[0] = 1e-12;
     state.G[0] = state.G1[0] = state.G2[0] = 0.02;
-    state.smoothing[0] = 3;
+    state.smoothing[0] = QVZ_SMOOTH;
     state.circuit[0] = topology;
     return state;
 }

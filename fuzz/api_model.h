@@ -12,7 +12,7 @@
 #include <string>
 
 #include "fuzz_check.h"
-#include "platform/platform.h"
+#include "platform/working_directory.h"
 #include "session_state.h"
 
 namespace qvz {
@@ -25,9 +25,9 @@ struct PortModel {
     double values[3][4] = {{50.0, 1e-9, 1e-12, 0.02},
                            {1e-9, 50.0, 1e-9, 50.0},
                            {1e-12, 0.02, 1e-12, 0.02}};
-    std::int32_t circuit = 0;
-    std::int32_t action = 2;
-    std::int32_t smoothing = 3;
+    std::int32_t circuit = QVZ_SERIES_L_SHUNT_C;
+    std::int32_t action = QVZ_NONE;
+    std::int32_t smoothing = QVZ_SMOOTH;
 };
 
 struct ApiModel {

@@ -23,6 +23,7 @@
 #ifndef QVZFIX_STATUS_H
 #define QVZFIX_STATUS_H
 
+#include <stddef.h>
 #include <stdint.h>
 
 /* A cast that strict C++ warning sets accept as well as C. */
@@ -93,98 +94,96 @@ static inline int32_t qvz_analyzer_error_number(int32_t status) {
     return QVZ_STATUS_CAST(int32_t, QVZ_STATUS_CAST(uint32_t, status) & 0x7FFFFFFFu);
 }
 
+/* The text of a named status, or "" for any other status (a helper of
+ * qvz_status_text). */
+static inline const char* qvz_status_named_text(int32_t status) {
+    static const struct qvz_status_named {
+        int32_t status;
+        const char* text;
+    } named[] = {
+        {QVZ_VI_SUCCESS, "VI_SUCCESS: operation completed successfully"},
+        {QVZ_VI_ERROR_INV_OBJECT, "VI_ERROR_INV_OBJECT: no session: QVZ_close without QVZ_init, "
+                                  "or the connection was never opened"},
+        {QVZ_VI_ERROR_RSRC_NFOUND, "VI_ERROR_RSRC_NFOUND: the analyzer was not found at that "
+                                   "address, refused the connection, or the resource class is "
+                                   "not served"},
+        {QVZ_VI_ERROR_INV_RSRC_NAME, "VI_ERROR_INV_RSRC_NAME: the resource name is malformed"},
+        {QVZ_VI_ERROR_TMO, "VI_ERROR_TMO: timeout expired before the operation completed"},
+        {QVZ_VI_ERROR_NSUP_ATTR, "VI_ERROR_NSUP_ATTR: the session does not support that "
+                                 "attribute"},
+        {QVZ_VI_ERROR_NSUP_ATTR_STATE, "VI_ERROR_NSUP_ATTR_STATE: the session does not support "
+                                       "that attribute value"},
+        {QVZ_VI_ERROR_ALLOC, "VI_ERROR_ALLOC: out of memory, or the analyzer's sweep or reply "
+                             "is too large"},
+        {QVZ_VI_ERROR_IO, "VI_ERROR_IO: I/O error, or this thread has no session (call "
+                          "QVZ_init first)"},
+        {QVZ_VI_ERROR_INV_FMT, "VI_ERROR_INV_FMT: the analyzer's reply is not in the expected "
+                               "format"},
+        {QVZ_VI_ERROR_NSUP_FMT, "VI_ERROR_NSUP_FMT: a format conversion is not supported"},
+        {QVZ_VI_ERROR_NSUP_OPER, "VI_ERROR_NSUP_OPER: the installed VISA library does not "
+                                 "support the operation"},
+        {QVZ_VI_ERROR_USER_BUF, "VI_ERROR_USER_BUF: an output pointer or buffer is null or too "
+                                "small"},
+        {QVZ_VI_ERROR_INV_PARAMETER, "VI_ERROR_INV_PARAMETER: a parameter is out of range (port "
+                                     "not 1 to 4, control character in a file name)"},
+        {QVZ_VI_ERROR_INV_LENGTH, "VI_ERROR_INV_LENGTH: the Touchstone file name (path, prefix, "
+                                  "port) is too long"},
+        {QVZ_VI_ERROR_FILE_ACCESS, "VI_ERROR_FILE_ACCESS: the Touchstone file cannot be created "
+                                   "in that directory"},
+        {QVZ_VI_ERROR_FILE_IO, "VI_ERROR_FILE_IO: writing the Touchstone file failed"},
+        {QVZ_VI_ERROR_CONN_LOST, "VI_ERROR_CONN_LOST: the connection to the analyzer was lost"},
+    };
+    size_t i;
+    for (i = 0; i < sizeof named / sizeof named[0]; ++i) {
+        if (named[i].status == status) {
+            return named[i].text;
+        }
+    }
+    return "";
+}
+
+/* Writes `lead`, a minus sign when `negative`, and `magnitude` in `base` (10
+ * or 16, upper-case digits) into `text`, terminated; returns `text` (a helper
+ * of qvz_status_text). */
+static inline const char* qvz_status_write_number(char* text, const char* lead, int negative,
+                                                  uint32_t magnitude, uint32_t base) {
+    char digits[12];
+    int count = 0;
+    int at = 0;
+    do {
+        digits[count++] = "0123456789ABCDEF"[magnitude % base];
+        magnitude /= base;
+    } while (magnitude != 0u);
+    while (*lead != '\0') {
+        text[at++] = *lead++;
+    }
+    if (negative) {
+        text[at++] = '-';
+    }
+    while (count > 0) {
+        text[at++] = digits[--count];
+    }
+    text[at] = '\0';
+    return text;
+}
+
 /* A fixed English text for any status. The text of a named status starts
  * with its VISA name and a colon. The returned string stays valid until the
  * calling thread calls qvz_status_text again. */
 static inline const char* qvz_status_text(int32_t status) {
     static QVZ_STATUS_THREAD_LOCAL char text[48];
-    const char* lead;
-    uint32_t magnitude;
-    int negative = 0;
-    int hex = 0;
-    switch (status) {
-        case QVZ_VI_SUCCESS:
-            return "VI_SUCCESS: operation completed successfully";
-        case QVZ_VI_ERROR_INV_OBJECT:
-            return "VI_ERROR_INV_OBJECT: no session: QVZ_close without QVZ_init, or the "
-                   "connection was never opened";
-        case QVZ_VI_ERROR_RSRC_NFOUND:
-            return "VI_ERROR_RSRC_NFOUND: the analyzer was not found at that address, "
-                   "refused the connection, or the resource class is not served";
-        case QVZ_VI_ERROR_INV_RSRC_NAME:
-            return "VI_ERROR_INV_RSRC_NAME: the resource name is malformed";
-        case QVZ_VI_ERROR_TMO:
-            return "VI_ERROR_TMO: timeout expired before the operation completed";
-        case QVZ_VI_ERROR_NSUP_ATTR:
-            return "VI_ERROR_NSUP_ATTR: the session does not support that attribute";
-        case QVZ_VI_ERROR_NSUP_ATTR_STATE:
-            return "VI_ERROR_NSUP_ATTR_STATE: the session does not support that attribute "
-                   "value";
-        case QVZ_VI_ERROR_ALLOC:
-            return "VI_ERROR_ALLOC: out of memory, or the analyzer's sweep or reply is too "
-                   "large";
-        case QVZ_VI_ERROR_IO:
-            return "VI_ERROR_IO: I/O error, or this thread has no session (call QVZ_init "
-                   "first)";
-        case QVZ_VI_ERROR_INV_FMT:
-            return "VI_ERROR_INV_FMT: the analyzer's reply is not in the expected format";
-        case QVZ_VI_ERROR_NSUP_FMT:
-            return "VI_ERROR_NSUP_FMT: a format conversion is not supported";
-        case QVZ_VI_ERROR_NSUP_OPER:
-            return "VI_ERROR_NSUP_OPER: the installed VISA library does not support the "
-                   "operation";
-        case QVZ_VI_ERROR_USER_BUF:
-            return "VI_ERROR_USER_BUF: an output pointer or buffer is null or too small";
-        case QVZ_VI_ERROR_INV_PARAMETER:
-            return "VI_ERROR_INV_PARAMETER: a parameter is out of range (port not 1 to 4, "
-                   "control character in a file name)";
-        case QVZ_VI_ERROR_INV_LENGTH:
-            return "VI_ERROR_INV_LENGTH: the Touchstone file name (path, prefix, port) is too "
-                   "long";
-        case QVZ_VI_ERROR_FILE_ACCESS:
-            return "VI_ERROR_FILE_ACCESS: the Touchstone file cannot be created in that "
-                   "directory";
-        case QVZ_VI_ERROR_FILE_IO:
-            return "VI_ERROR_FILE_IO: writing the Touchstone file failed";
-        case QVZ_VI_ERROR_CONN_LOST:
-            return "VI_ERROR_CONN_LOST: the connection to the analyzer was lost";
-        default:
-            break;
+    const char* named = qvz_status_named_text(status);
+    if (*named != '\0') {
+        return named;
     }
     if (qvz_status_is_analyzer_error(status)) {
         const int32_t number = qvz_analyzer_error_number(status);
-        lead = "analyzer error ";
-        negative = number < 0;
-        magnitude = QVZ_STATUS_CAST(uint32_t, number);
-        if (negative) {
-            magnitude = 0u - magnitude;
-        }
-    } else {
-        lead = status < 0 ? "VISA error 0x" : "VISA completion code 0x";
-        magnitude = QVZ_STATUS_CAST(uint32_t, status);
-        hex = 1;
+        const uint32_t bits = QVZ_STATUS_CAST(uint32_t, number);
+        return qvz_status_write_number(text, "analyzer error ", number < 0,
+                                       number < 0 ? 0u - bits : bits, 10u);
     }
-    {
-        char digits[12];
-        int count = 0;
-        int at = 0;
-        const uint32_t base = hex ? 16u : 10u;
-        do {
-            digits[count++] = "0123456789ABCDEF"[magnitude % base];
-            magnitude /= base;
-        } while (magnitude != 0u);
-        while (*lead != '\0') {
-            text[at++] = *lead++;
-        }
-        if (negative) {
-            text[at++] = '-';
-        }
-        while (count > 0) {
-            text[at++] = digits[--count];
-        }
-        text[at] = '\0';
-    }
-    return text;
+    return qvz_status_write_number(text, status < 0 ? "VISA error 0x" : "VISA completion code 0x",
+                                   0, QVZ_STATUS_CAST(uint32_t, status), 16u);
 }
 
 #endif /* QVZFIX_STATUS_H */

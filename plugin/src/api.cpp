@@ -8,7 +8,9 @@
 #include "platform/thread_slot.h"
 #include "qvzfix.h"
 #include "rounding.h"
+#include "session_slot.h"
 #include "session_state.h"
+#include "status.h"
 #include "visa/visa.h"
 
 namespace qvz {
@@ -156,13 +158,8 @@ QVZ_API int32_t QVZ_init(const char* resourceName) {
     CloseSessionsOfEndedThreads();
     SessionState* state = ThreadSlotGet();
     if (state == nullptr) {
-        state = AllocateSessionState();
+        state = CreateThreadSession();
         if (state == nullptr) {
-            return VI_ERROR_INV_OBJECT;
-        }
-        InitialiseSessionState(*state);
-        if (!ThreadSlotSet(state)) {
-            FreeSessionState(state);
             return VI_ERROR_INV_OBJECT;
         }
     } else {
@@ -204,8 +201,7 @@ QVZ_API int32_t QVZ_close(void) {
         return VI_ERROR_INV_OBJECT;
     }
     const Status status = CloseSessions(*state);
-    ThreadSlotSet(nullptr);
-    FreeSessionState(state);
+    EndThreadSession(state);
     return ReportStatus(status);
 }
 

@@ -7,6 +7,7 @@
 #include "circuit_model.h"
 #include "complex_value.h"
 #include "file_name_locks.h"
+#include "qvzfix.h"
 #include "touchstone_writer.h"
 #include "visa/visa.h"
 
@@ -51,7 +52,7 @@ Status SendActionCommands(ViSession vi, std::int32_t action, int channel, int po
         }
     };
     switch (action) {
-        case 0:  // Embedding
+        case QVZ_EMBEDDING:
             send(kDeembedPortState, channel, port, kOff);
             send(kDeembedPortFile, channel, port, "");
             send(kMatchingPortFile, channel, port, fileName);
@@ -59,7 +60,7 @@ Status SendActionCommands(ViSession vi, std::int32_t action, int channel, int po
             send(kMatchingChannelState, channel, kOn);
             send(kSimulatorState, channel, kOn);
             break;
-        case 1:  // Deembedding
+        case QVZ_DEEMBEDDING:
             send(kMatchingPortState, channel, port, kOff);
             send(kMatchingPortFile, channel, port, "");
             send(kDeembedPortFile, channel, port, fileName);
@@ -67,7 +68,7 @@ Status SendActionCommands(ViSession vi, std::int32_t action, int channel, int po
             send(kDeembedChannelState, channel, kOn);
             send(kSimulatorState, channel, kOn);
             break;
-        default:  // None, and every other value
+        default:  // QVZ_NONE, and every other value
             send(kMatchingPortState, channel, port, kOff);
             send(kMatchingPortFile, channel, port, "");
             send(kDeembedPortState, channel, port, kOff);

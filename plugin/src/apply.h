@@ -4,6 +4,7 @@
 #define QVZ_APPLY_H
 
 #include "session_state.h"
+#include "status.h"
 
 namespace qvz {
 

@@ -8,9 +8,9 @@
 #include "circuit_model.h"
 
 #include <cmath>
-#include <complex>
 #include <thread>
 
+#include "qvzfix.h"
 #include "rounding.h"
 
 namespace qvz {
@@ -24,68 +24,48 @@ constexpr double kEpsilon = 2.220446049250313e-16;
 constexpr double kBridgingAdmittance = 1e9;
 constexpr double kReferenceImpedance = 50.0;
 
-struct Complex {
-    double re;
-    double im;
-};
+constexpr ComplexValue kZero{0.0, 0.0};
+constexpr ComplexValue kOne{1.0, 0.0};
+constexpr ComplexValue kMinusTwo{-2.0, 0.0};
+constexpr ComplexValue kBridge{kBridgingAdmittance, 0.0};
+constexpr ComplexValue kZ0{kReferenceImpedance, 0.0};
+// sqrt(Z0 * Z0) of the two ports' reference impedances: both are Z0, so the
+// root is Z0 itself, exactly.
+constexpr ComplexValue kSqrtZ0Z0{kReferenceImpedance, 0.0};
 
-constexpr Complex kZero{0.0, 0.0};
-constexpr Complex kOne{1.0, 0.0};
-constexpr Complex kMinusTwo{-2.0, 0.0};
-constexpr Complex kBridge{kBridgingAdmittance, 0.0};
-constexpr Complex kZ0{kReferenceImpedance, 0.0};
-
-Complex Add(Complex a, Complex b) { return {a.re + b.re, a.im + b.im}; }
-Complex Subtract(Complex a, Complex b) { return {a.re - b.re, a.im - b.im}; }
-Complex Negate(Complex a) { return {-a.re, -a.im}; }
-
-// Written out rather than left to std::complex so that no NaN/infinity
-// recovery path or library variant can change a finite result.
-Complex Multiply(Complex a, Complex b) {
-    return {a.re * b.re - a.im * b.im, a.re * b.im + a.im * b.re};
-}
-
-// The standard library's division scales its operands, which keeps the
-// quotient accurate when the divisor is large (the bridged Delta is ~1e11).
-Complex Divide(Complex a, Complex b) {
-    const std::complex<double> q =
-        std::complex<double>(a.re, a.im) / std::complex<double>(b.re, b.im);
-    return {q.real(), q.imag()};
-}
-
-bool IsBelowEpsilon(Complex v) {
+bool IsBelowEpsilon(ComplexValue v) {
     return std::fabs(v.re) < kEpsilon && std::fabs(v.im) < kEpsilon;
 }
 
 // Inductor with its loss resistance in series: Z = R + j omega L.
-Complex InductorImpedance(double resistance, double inductance, double omega) {
+ComplexValue InductorImpedance(double resistance, double inductance, double omega) {
     return {resistance, omega * inductance};
 }
 
 // Capacitor with its loss conductance in parallel: Y = G + j omega C.
-Complex CapacitorAdmittance(double conductance, double capacitance, double omega) {
+ComplexValue CapacitorAdmittance(double conductance, double capacitance, double omega) {
     return {conductance, omega * capacitance};
 }
 
-Complex SeriesInductor(double resistance, double inductance, double omega) {
-    const Complex z = InductorImpedance(resistance, inductance, omega);
+ComplexValue SeriesInductor(double resistance, double inductance, double omega) {
+    const ComplexValue z = InductorImpedance(resistance, inductance, omega);
     return IsBelowEpsilon(z) ? kBridge : Divide(kOne, z);
 }
 
-Complex SeriesCapacitor(double conductance, double capacitance, double omega) {
-    const Complex y = CapacitorAdmittance(conductance, capacitance, omega);
+ComplexValue SeriesCapacitor(double conductance, double capacitance, double omega) {
+    const ComplexValue y = CapacitorAdmittance(conductance, capacitance, omega);
     return IsBelowEpsilon(y) ? kBridge : y;
 }
 
 // An absent shunt inductor is left out; it is inverted only when fitted, so
 // no division by zero can happen.
-Complex ShuntInductor(double resistance, double inductance, double omega) {
-    const Complex z = InductorImpedance(resistance, inductance, omega);
+ComplexValue ShuntInductor(double resistance, double inductance, double omega) {
+    const ComplexValue z = InductorImpedance(resistance, inductance, omega);
     return IsBelowEpsilon(z) ? kZero : Divide(kOne, z);
 }
 
 // A zero shunt capacitor contributes nothing anyway, so it needs no test.
-Complex ShuntCapacitor(double conductance, double capacitance, double omega) {
+ComplexValue ShuntCapacitor(double conductance, double capacitance, double omega) {
     return CapacitorAdmittance(conductance, capacitance, omega);
 }
 
@@ -114,9 +94,9 @@ RoundedComponents RoundComponents(const SessionState& state, int port) {
 }
 
 struct PiNetwork {
-    Complex y1;  // shunt at port 1
-    Complex ys;  // series between the ports
-    Complex y2;  // shunt at port 2
+    ComplexValue y1;  // shunt at port 1
+    ComplexValue ys;  // series between the ports
+    ComplexValue y2;  // shunt at port 2
 };
 
 // Sets the three admittances of `topology` at one frequency. Unknown
@@ -125,47 +105,47 @@ struct PiNetwork {
 void BuildNetwork(std::int32_t topology, const RoundedComponents& v, double omega,
                   PiNetwork& net) {
     switch (topology) {
-        case 0:  // Series L - Shunt C
+        case QVZ_SERIES_L_SHUNT_C:
             net.y1 = kZero;
             net.ys = SeriesInductor(v.R, v.L, omega);
             net.y2 = ShuntCapacitor(v.G, v.C, omega);
             break;
-        case 1:  // Shunt C - Series L
+        case QVZ_SHUNT_C_SERIES_L:
             net.y1 = ShuntCapacitor(v.G, v.C, omega);
             net.ys = SeriesInductor(v.R, v.L, omega);
             net.y2 = kZero;
             break;
-        case 2:  // Shunt L - Series C
+        case QVZ_SHUNT_L_SERIES_C:
             net.y1 = ShuntInductor(v.R, v.L, omega);
             net.ys = SeriesCapacitor(v.G, v.C, omega);
             net.y2 = kZero;
             break;
-        case 3:  // Series C - Shunt L
+        case QVZ_SERIES_C_SHUNT_L:
             net.y1 = kZero;
             net.ys = SeriesCapacitor(v.G, v.C, omega);
             net.y2 = ShuntInductor(v.R, v.L, omega);
             break;
-        case 4:  // Shunt L - Shunt C: the two shunts are joined by the bridge
+        case QVZ_SHUNT_L_SHUNT_C:  // the two shunts are joined by the bridge
             net.y1 = ShuntInductor(v.R, v.L, omega);
             net.ys = kBridge;
             net.y2 = ShuntCapacitor(v.G, v.C, omega);
             break;
-        case 5:  // Series C - Shunt C: C1/G1 is always the series element
+        case QVZ_SERIES_C_SHUNT_C:  // C1/G1 is always the series element
             net.y1 = kZero;
             net.ys = SeriesCapacitor(v.G1, v.C1, omega);
             net.y2 = ShuntCapacitor(v.G2, v.C2, omega);
             break;
-        case 6:  // Shunt C - Series C
+        case QVZ_SHUNT_C_SERIES_C:
             net.y1 = ShuntCapacitor(v.G2, v.C2, omega);
             net.ys = SeriesCapacitor(v.G1, v.C1, omega);
             net.y2 = kZero;
             break;
-        case 7:  // Series L - Shunt L: L1/R1 is always the series element
+        case QVZ_SERIES_L_SHUNT_L:  // L1/R1 is always the series element
             net.y1 = kZero;
             net.ys = SeriesInductor(v.R1, v.L1, omega);
             net.y2 = ShuntInductor(v.R2, v.L2, omega);
             break;
-        case 8:  // Shunt L - Series L
+        case QVZ_SHUNT_L_SERIES_L:
             net.y1 = ShuntInductor(v.R2, v.L2, omega);
             net.ys = SeriesInductor(v.R1, v.L1, omega);
             net.y2 = kZero;
@@ -176,18 +156,18 @@ void BuildNetwork(std::int32_t topology, const RoundedComponents& v, double omeg
 }
 
 struct SParameters {
-    Complex s11, s21, s12, s22;
+    ComplexValue s11, s21, s12, s22;
 };
 
 // Pi admittances to S-parameters with reference impedance Z0 at both ports.
 // Products associate from the left exactly as the algebra is written.
-SParameters ConvertToSParameters(const PiNetwork& net, Complex sqrtZ0Z0) {
-    const Complex y11 = Multiply(kZ0, Add(net.y1, net.ys));
-    const Complex y22 = Multiply(kZ0, Add(net.y2, net.ys));
-    const Complex y12 = Negate(net.ys);
-    const Complex y21 = Negate(net.ys);
-    const Complex q = Multiply(Multiply(Multiply(kZ0, y12), y21), kZ0);
-    const Complex delta =
+SParameters ConvertToSParameters(const PiNetwork& net) {
+    const ComplexValue y11 = Multiply(kZ0, Add(net.y1, net.ys));
+    const ComplexValue y22 = Multiply(kZ0, Add(net.y2, net.ys));
+    const ComplexValue y12 = Negate(net.ys);
+    const ComplexValue y21 = Negate(net.ys);
+    const ComplexValue q = Multiply(Multiply(Multiply(kZ0, y12), y21), kZ0);
+    const ComplexValue delta =
         Subtract(Multiply(Add(kOne, y11), Add(kOne, y22)), q);
 
     if (IsBelowEpsilon(delta)) {
@@ -196,13 +176,11 @@ SParameters ConvertToSParameters(const PiNetwork& net, Complex sqrtZ0Z0) {
 
     SParameters s{};
     s.s11 = Divide(Add(Multiply(Subtract(kOne, y11), Add(kOne, y22)), q), delta);
-    s.s12 = Divide(Multiply(Multiply(kMinusTwo, y12), sqrtZ0Z0), delta);
-    s.s21 = Divide(Multiply(Multiply(kMinusTwo, y21), sqrtZ0Z0), delta);
+    s.s12 = Divide(Multiply(Multiply(kMinusTwo, y12), kSqrtZ0Z0), delta);
+    s.s21 = Divide(Multiply(Multiply(kMinusTwo, y21), kSqrtZ0Z0), delta);
     s.s22 = Divide(Add(Multiply(Add(kOne, y11), Subtract(kOne, y22)), q), delta);
     return s;
 }
-
-ComplexValue ToComplexValue(Complex c) { return ComplexValue{c.re, c.im}; }
 
 struct SweepOutput {
     const double* frequencies;
@@ -215,17 +193,17 @@ struct SweepOutput {
 // Points first..last-1. Each point is computed from its frequency alone (an
 // unknown topology leaves the network empty at every point), so any split
 // of the sweep gives the same numbers as one pass.
-void ComputeRange(std::int32_t topology, const RoundedComponents& values, Complex sqrtZ0Z0,
-                  const SweepOutput& out, std::int32_t first, std::int32_t last) {
+void ComputeRange(std::int32_t topology, const RoundedComponents& values, const SweepOutput& out,
+                  std::int32_t first, std::int32_t last) {
     PiNetwork net{kZero, kZero, kZero};
     for (std::int32_t i = first; i < last; ++i) {
         const double omega = out.frequencies[i] * kTwoPi;
         BuildNetwork(topology, values, omega, net);
-        const SParameters s = ConvertToSParameters(net, sqrtZ0Z0);
-        out.s11[i] = ToComplexValue(s.s11);
-        out.s21[i] = ToComplexValue(s.s21);
-        out.s12[i] = ToComplexValue(s.s12);
-        out.s22[i] = ToComplexValue(s.s22);
+        const SParameters s = ConvertToSParameters(net);
+        out.s11[i] = s.s11;
+        out.s21[i] = s.s21;
+        out.s12[i] = s.s12;
+        out.s22[i] = s.s22;
     }
 }
 
@@ -248,14 +226,10 @@ void ComputeCircuitSParameters(const SessionState& state, std::int32_t n,
     }
 
     const std::int32_t topology = state.circuit[port];
-    const std::complex<double> root =
-        std::sqrt(std::complex<double>(kReferenceImpedance, 0.0) *
-                  std::complex<double>(kReferenceImpedance, 0.0));
-    const Complex sqrtZ0Z0{root.real(), root.imag()};
     const SweepOutput out{frequencies, s11, s21, s12, s22};
 
     if (n < kModelSplitMinPoints) {
-        ComputeRange(topology, values, sqrtZ0Z0, out, 0, n);
+        ComputeRange(topology, values, out, 0, n);
         return;
     }
     // The upper half on a helper thread, the lower half here; without a
@@ -263,11 +237,11 @@ void ComputeCircuitSParameters(const SessionState& state, std::int32_t n,
     const std::int32_t half = n / 2;
     std::thread helper;
     try {
-        helper = std::thread([&] { ComputeRange(topology, values, sqrtZ0Z0, out, half, n); });
+        helper = std::thread([&] { ComputeRange(topology, values, out, half, n); });
     } catch (...) {
-        ComputeRange(topology, values, sqrtZ0Z0, out, half, n);
+        ComputeRange(topology, values, out, half, n);
     }
-    ComputeRange(topology, values, sqrtZ0Z0, out, 0, half);
+    ComputeRange(topology, values, out, 0, half);
     if (helper.joinable()) {
         helper.join();
     }

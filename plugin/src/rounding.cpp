@@ -3,6 +3,9 @@
 #include <cmath>
 #include <cstddef>
 
+#include "exact_powers_of_ten.h"
+#include "qvzfix.h"
+
 namespace qvz {
 namespace {
 
@@ -24,11 +27,7 @@ struct Series {
     std::size_t count;
 };
 
-// 10^0 .. 10^22: every one of them is exactly representable as a double.
-constexpr double kExactPowersOfTen[] = {1e0,  1e1,  1e2,  1e3,  1e4,  1e5,  1e6,  1e7,
-                                        1e8,  1e9,  1e10, 1e11, 1e12, 1e13, 1e14, 1e15,
-                                        1e16, 1e17, 1e18, 1e19, 1e20, 1e21, 1e22};
-constexpr double kLargestExactExponent = 22.0;
+constexpr double kLargestExactExponent = kLargestExactPowerOfTen;
 
 // 10 to the integral `exponent`, correctly rounded where it matters. Some C
 // runtimes' pow (MinGW's among them) is a few units in the last place off for
@@ -89,11 +88,11 @@ double RoundToStandardValue(double value, std::int32_t mode) {
     const double decade = PowerOfTen(exponent);
     const double mantissa = a / decade;
     switch (mode) {
-        case 0:
+        case QVZ_E6:
             return RoundToSeries(MakeSeries(kE6), mantissa, decade);
-        case 1:
+        case QVZ_E12:
             return RoundToSeries(MakeSeries(kE12), mantissa, decade);
-        case 2:
+        case QVZ_E24:
             return RoundToSeries(MakeSeries(kE24), mantissa, decade);
         default:
             return RoundSmooth(a, exponent);

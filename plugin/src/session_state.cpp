@@ -2,7 +2,8 @@
 
 #include <cstring>
 
-#include "platform/platform.h"
+#include "platform/working_directory.h"
+#include "platform/zeroed_memory.h"
 
 namespace qvz {
 namespace {
@@ -19,8 +20,15 @@ void CopyTextField(char (&field)[kTextFieldSize], const char* text) {
 
 }  // namespace
 
-void ReleaseSessionResources(SessionState& state) {
-    ReleaseSweepStorage(state.sweep);
+SessionState* AllocateSessionState() {
+    return static_cast<SessionState*>(AllocateZeroedMemory(sizeof(SessionState)));
+}
+
+void FreeSessionState(SessionState* state) {
+    if (state != nullptr) {
+        ReleaseSweepStorage(state->sweep);
+    }
+    FreeZeroedMemory(state);
 }
 
 void ResetPortDefaults(SessionState& state, int port) {

@@ -1,19 +1,18 @@
 // The per-thread record behind the exported API: the two VISA sessions, the
 // selected port and every setting. One zero-filled block per thread, owned by
-// the thread slot; plain data so that it can live in memory from LocalAlloc.
-// The one block it owns, the apply arrays' storage, is released with it.
+// the thread slot (session_slot.h binds it to a thread); plain data so that it
+// can live in raw zero-filled memory. The one block it owns, the apply
+// arrays' storage, is released with it.
 #ifndef QVZ_SESSION_STATE_H
 #define QVZ_SESSION_STATE_H
 
 #include <cstdint>
 #include <type_traits>
 
+#include "qvzfix.h"
 #include "sweep_storage.h"
 
 namespace qvz {
-
-// Result of every exported function: 0 success, negative error (VISA style).
-using Status = std::int32_t;
 
 constexpr int kPortCount = 4;
 constexpr int kTextFieldSize = 256;  // filePrefix and filePath, terminator included
@@ -34,6 +33,9 @@ struct SessionState {
     double C2[kPortCount];
     double G1[kPortCount];
     double G2[kPortCount];
+    // Stored as given, so values outside the public enums survive a round
+    // trip: CircuitType, ActionMode, and SmoothingMode (the rounding mode
+    // RoundToStandardValue applies, rounding.h).
     std::int32_t circuit[kPortCount];
     std::int32_t action[kPortCount];
     std::int32_t smoothing[kPortCount];
@@ -60,15 +62,18 @@ constexpr double kC1 = 1e-12;
 constexpr double kC2 = 1e-12;
 constexpr double kG1 = 0.02;
 constexpr double kG2 = 0.02;
-constexpr std::int32_t kCircuit = 0;    // Series L - Shunt C
-constexpr std::int32_t kAction = 2;     // None
-constexpr std::int32_t kSmoothing = 3;  // Smooth
+constexpr std::int32_t kCircuit = QVZ_SERIES_L_SHUNT_C;
+constexpr std::int32_t kAction = QVZ_NONE;
+constexpr std::int32_t kSmoothing = QVZ_SMOOTH;
 constexpr const char* kFilePrefix = "Prefix_";
 }  // namespace defaults
 
-// Gives back the memory the state owns (not the state itself); every path
-// that frees a state calls it first.
-void ReleaseSessionResources(SessionState& state);
+// One zero-filled state (not yet initialised), or null when memory is
+// exhausted.
+SessionState* AllocateSessionState();
+// Gives back a state and the memory it owns; null is ignored. Safe under the
+// Windows loader lock: it only frees memory.
+void FreeSessionState(SessionState* state);
 
 // Restores one port's component values, circuit, action and smoothing.
 void ResetPortDefaults(SessionState& state, int port);

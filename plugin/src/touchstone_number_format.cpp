@@ -15,17 +15,13 @@
 #include <cstring>
 #include <system_error>
 
+#include "exact_powers_of_ten.h"
+
 namespace qvz {
 namespace {
 
 constexpr int kFractionDigits = 9;  // digits after the point
 constexpr int kExponentDigits = 3;
-
-// Every power of ten up to 1e22 is exactly representable as a double.
-constexpr double kExactPowersOfTen[] = {
-    1e0,  1e1,  1e2,  1e3,  1e4,  1e5,  1e6,  1e7,  1e8,  1e9,  1e10, 1e11,
-    1e12, 1e13, 1e14, 1e15, 1e16, 1e17, 1e18, 1e19, 1e20, 1e21, 1e22};
-constexpr int kLargestExactPower = 22;
 
 // Two scalings with a relative error of 2^-53 each leave the scaled value
 // (below 2^34) within 2^-18 < 4e-6 of the exact product; 1e-5 keeps a
@@ -43,12 +39,12 @@ std::size_t CopyText(const char* text, char* out) {
 
 // |value| * 10^power, with power in [-2*22, 2*22]; false outside that range.
 bool ScaleByPowerOfTen(double magnitude, int power, double& scaled) {
-    if (power > 2 * kLargestExactPower || power < -2 * kLargestExactPower) {
+    if (power > 2 * kLargestExactPowerOfTen || power < -2 * kLargestExactPowerOfTen) {
         return false;
     }
-    const int first = power > kLargestExactPower    ? kLargestExactPower
-                      : power < -kLargestExactPower ? -kLargestExactPower
-                                                    : power;
+    const int first = power > kLargestExactPowerOfTen    ? kLargestExactPowerOfTen
+                      : power < -kLargestExactPowerOfTen ? -kLargestExactPowerOfTen
+                                                         : power;
     const int second = power - first;
     scaled = first >= 0 ? magnitude * kExactPowersOfTen[first]
                         : magnitude / kExactPowersOfTen[-first];

@@ -13,7 +13,7 @@
 
 #include <gtest/gtest.h>
 
-#include "platform/platform.h"
+#include "platform/working_directory.h"
 #include "platform/thread_slot.h"
 #include "qvzfix.h"
 #include "scripted_instrument.h"

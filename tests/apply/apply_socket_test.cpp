@@ -43,7 +43,7 @@ TEST(ApplyOverSocket, FullDialogueWith201Points) {
     std::thread host([&] {
         ASSERT_EQ(QVZ_init(server.Resource().c_str()), 0);
         ASSERT_EQ(QVZ_SetS2PFilePath(directory.string().c_str()), 0);
-        ASSERT_EQ(QVZ_SetAction(1), 0);
+        ASSERT_EQ(QVZ_SetAction(QVZ_DEEMBEDDING), 0);
         EXPECT_EQ(QVZ_ApplyChanges(), 0);
         EXPECT_EQ(QVZ_close(), 0);
     });

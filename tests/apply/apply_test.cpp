@@ -69,9 +69,9 @@ TEST_F(ApplyTest, EachActionSendsItsCommandListInOrder) {
         std::int32_t action;
         Dialogue expected;
     } cases[] = {
-        {0, WithQueries(EmbeddingCommands(1, 1, file))},
-        {1, WithQueries(DeembeddingCommands(1, 1, file))},
-        {2, WithQueries(NoneCommands(1, 1))},
+        {QVZ_EMBEDDING, WithQueries(EmbeddingCommands(1, 1, file))},
+        {QVZ_DEEMBEDDING, WithQueries(DeembeddingCommands(1, 1, file))},
+        {QVZ_NONE, WithQueries(NoneCommands(1, 1))},
         {5, WithQueries(NoneCommands(1, 1))},
         {-1, WithQueries(NoneCommands(1, 1))},
     };
@@ -106,7 +106,7 @@ TEST_F(ApplyTest, EmbeddingPortThreeOnChannelTwoWritesTheFileBeforeTheFirstComma
     ASSERT_EQ(QVZ_SetS2PFilePath((data.string() + kPathSeparator).c_str()), 0);
     ASSERT_EQ(QVZ_SetS2PFilePrefix("P_"), 0);
     ASSERT_EQ(QVZ_SetActivePort(3), 0);
-    ASSERT_EQ(QVZ_SetAction(0), 0);
+    ASSERT_EQ(QVZ_SetAction(QVZ_EMBEDDING), 0);
     instrument.ClearRecords();
 
     EXPECT_EQ(QVZ_ApplyChanges(), 0);
@@ -170,7 +170,7 @@ TEST_F(ApplyTest, OtherFailuresEndTheSequenceWithoutADeviceClear) {
 }
 
 TEST_F(ApplyTest, FailureOfTheThirdEmbeddingCommandStopsTheList) {
-    ASSERT_EQ(QVZ_SetAction(0), 0);
+    ASSERT_EQ(QVZ_SetAction(QVZ_EMBEDDING), 0);
     for (ViStatus failure : {VI_ERROR_IO, VI_ERROR_TMO}) {
         SCOPED_TRACE(failure);
         std::filesystem::remove(FileFor(1));
@@ -187,7 +187,7 @@ TEST_F(ApplyTest, FailureOfTheThirdEmbeddingCommandStopsTheList) {
 
 TEST_F(ApplyTest, ZeroPointsWriteTheHeaderAndStillCommand) {
     instrument.ServeAnalyzer(1, {});
-    ASSERT_EQ(QVZ_SetAction(1), 0);
+    ASSERT_EQ(QVZ_SetAction(QVZ_DEEMBEDDING), 0);
     EXPECT_EQ(QVZ_ApplyChanges(), 0);
     EXPECT_EQ(FileLines(FileFor(1)).size(), 3u);
     EXPECT_EQ(instrument.Commands(), WithQueries(DeembeddingCommands(1, 1, FileFor(1))));
@@ -315,7 +315,7 @@ TEST_F(ApplyTest, NamesWithControlCharactersAreRefusedBeforeAnyIo) {
         const std::string path = c.inPath ? (directory / c.prefix).string() : directory.string();
         ASSERT_EQ(QVZ_SetS2PFilePath(path.c_str()), 0);
         ASSERT_EQ(QVZ_SetS2PFilePrefix(c.inPath ? "Prefix_" : c.prefix), 0);
-        ASSERT_EQ(QVZ_SetAction(0), 0);
+        ASSERT_EQ(QVZ_SetAction(QVZ_EMBEDDING), 0);
         instrument.ClearRecords();
         EXPECT_EQ(QVZ_ApplyChanges(), VI_ERROR_INV_PARAMETER);
         EXPECT_TRUE(instrument.Records().empty());
@@ -331,7 +331,7 @@ TEST_F(ApplyTest, QuotesInTheNameAreDoubledInTheCommand) {
     for (const std::string prefix : {"a\"b_", "x\";*RST;:SYST:PRES;\"", "\"\""}) {
         SCOPED_TRACE(prefix);
         ASSERT_EQ(QVZ_SetS2PFilePrefix(prefix.c_str()), 0);
-        ASSERT_EQ(QVZ_SetAction(0), 0);
+        ASSERT_EQ(QVZ_SetAction(QVZ_EMBEDDING), 0);
         instrument.ClearRecords();
         EXPECT_EQ(QVZ_ApplyChanges(), 0);
         std::string quoted;
@@ -366,7 +366,7 @@ TEST_F(ApplyTest, FileNamesLongerThan255CharactersAreRefusedBeforeAnyIo) {
 
 TEST_F(ApplyTest, AFileThatCannotBeCreatedIsNeverAnnounced) {
     ASSERT_EQ(QVZ_SetS2PFilePath((directory / "missing" / "dir").string().c_str()), 0);
-    ASSERT_EQ(QVZ_SetAction(0), 0);
+    ASSERT_EQ(QVZ_SetAction(QVZ_EMBEDDING), 0);
     EXPECT_EQ(QVZ_ApplyChanges(), VI_ERROR_FILE_ACCESS);
     EXPECT_EQ(instrument.Commands(), Dialogue(std::begin(kQueries), std::end(kQueries)))
         << "no fixture-simulator command and no error query";

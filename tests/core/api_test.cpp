@@ -4,6 +4,7 @@
 #include <cstring>
 #include <filesystem>
 #include <functional>
+#include <limits>
 #include <string>
 #include <thread>
 #include <vector>
@@ -12,7 +13,7 @@
 
 #include "api_fixture.h"
 #include "loopback_server.h"
-#include "platform/platform.h"
+#include "platform/working_directory.h"
 #include "rounding.h"
 #include "visa/visa.h"
 
@@ -50,9 +51,9 @@ TEST_F(ApiTest, NewSessionHoldsTheDefaultsOnEveryPort) {
         EXPECT_EQ(s.C2[p], 1e-12);
         EXPECT_EQ(s.G1[p], 0.02);
         EXPECT_EQ(s.G2[p], 0.02);
-        EXPECT_EQ(s.circuit[p], 0);
-        EXPECT_EQ(s.action[p], 2);
-        EXPECT_EQ(s.smoothing[p], 3);
+        EXPECT_EQ(s.circuit[p], QVZ_SERIES_L_SHUNT_C);
+        EXPECT_EQ(s.action[p], QVZ_NONE);
+        EXPECT_EQ(s.smoothing[p], QVZ_SMOOTH);
     }
     EXPECT_STREQ(s.filePrefix, "Prefix_");
     EXPECT_EQ(s.applyImmediate, 0);
@@ -77,11 +78,11 @@ TEST_F(ApiTest, GettersReadTheActivePortThroughRounding) {
     EXPECT_EQ(QVZ_GetSmoothing(&smoothing), 0);
     EXPECT_EQ(QVZ_GetAction(&action), 0);
     EXPECT_EQ(port, 1);
-    EXPECT_EQ(circuit, 0);
-    EXPECT_EQ(smoothing, 3);
-    EXPECT_EQ(action, 2);
+    EXPECT_EQ(circuit, QVZ_SERIES_L_SHUNT_C);
+    EXPECT_EQ(smoothing, QVZ_SMOOTH);
+    EXPECT_EQ(action, QVZ_NONE);
 
-    ASSERT_EQ(QVZ_SetSmoothing(1), 0);
+    ASSERT_EQ(QVZ_SetSmoothing(QVZ_E12), 0);
     ASSERT_EQ(QVZ_SetRLCGValues(51.31, 1.127e-9, 1.3014e-12, 0.01922), 0);
     double r = 0, l = 0, c = 0, g = 0;
     ASSERT_EQ(QVZ_GetRLCGValues(&r, &l, &c, &g), 0);
@@ -118,9 +119,9 @@ TEST_F(ApiTest, SettingTheStoredValueIsANoOpEvenWithApplyImmediate) {
         const char* name;
         std::function<std::int32_t()> call;
     } sameValue[] = {
-        {"circuit", [] { return QVZ_SetCircuit(0); }},
-        {"smoothing", [] { return QVZ_SetSmoothing(3); }},
-        {"action", [] { return QVZ_SetAction(2); }},
+        {"circuit", [] { return QVZ_SetCircuit(QVZ_SERIES_L_SHUNT_C); }},
+        {"smoothing", [] { return QVZ_SetSmoothing(QVZ_SMOOTH); }},
+        {"action", [] { return QVZ_SetAction(QVZ_NONE); }},
         {"RLCG", [] { return QVZ_SetRLCGValues(50, 1e-9, 1e-12, 0.02); }},
         {"L1R1L2R2", [] { return QVZ_SetL1R1L2R2Values(1e-9, 50, 1e-9, 50); }},
         {"C1G1C2G2", [] { return QVZ_SetC1G1C2G2Values(1e-12, 0.02, 1e-12, 0.02); }},
@@ -143,10 +144,12 @@ TEST_F(ApiTest, EveryChangeAppliesOnceWithApplyImmediate) {
         std::function<std::int32_t()> call;
         std::function<bool(const SessionState&)> stored;
     } changes[] = {
-        {"circuit", [] { return QVZ_SetCircuit(5); }, [](auto& s) { return s.circuit[0] == 5; }},
-        {"smoothing", [] { return QVZ_SetSmoothing(0); },
-         [](auto& s) { return s.smoothing[0] == 0; }},
-        {"action", [] { return QVZ_SetAction(0); }, [](auto& s) { return s.action[0] == 0; }},
+        {"circuit", [] { return QVZ_SetCircuit(QVZ_SERIES_C_SHUNT_C); },
+         [](auto& s) { return s.circuit[0] == QVZ_SERIES_C_SHUNT_C; }},
+        {"smoothing", [] { return QVZ_SetSmoothing(QVZ_E6); },
+         [](auto& s) { return s.smoothing[0] == QVZ_E6; }},
+        {"action", [] { return QVZ_SetAction(QVZ_EMBEDDING); },
+         [](auto& s) { return s.action[0] == QVZ_EMBEDDING; }},
         {"RLCG", [] { return QVZ_SetRLCGValues(50, 2e-9, 1e-12, 0.02); },
          [](auto& s) { return s.L[0] == 2e-9; }},
         {"L1R1L2R2", [] { return QVZ_SetL1R1L2R2Values(1e-9, 50, 1e-9, 10); },
@@ -155,9 +158,10 @@ TEST_F(ApiTest, EveryChangeAppliesOnceWithApplyImmediate) {
          [](auto& s) { return s.G2[0] == 0.5; }},
         {"prefix", [] { return QVZ_SetS2PFilePrefix("P_"); },
          [](auto& s) { return std::strcmp(s.filePrefix, "P_") == 0; }},
-        {"reset", [] { return QVZ_ResetValues(); }, [](auto& s) { return s.circuit[0] == 0; }},
+        {"reset", [] { return QVZ_ResetValues(); },
+         [](auto& s) { return s.circuit[0] == QVZ_SERIES_L_SHUNT_C; }},
         {"reset again (always applies)", [] { return QVZ_ResetValues(); },
-         [](auto& s) { return s.circuit[0] == 0; }},
+         [](auto& s) { return s.circuit[0] == QVZ_SERIES_L_SHUNT_C; }},
     };
     for (const auto& change : changes) {
         instrument.ClearRecords();
@@ -167,8 +171,34 @@ TEST_F(ApiTest, EveryChangeAppliesOnceWithApplyImmediate) {
     }
 }
 
+// The enums name the meaningful values, but any int32 is stored and read back
+// as given (the model, rounding and apply give the others their meaning).
+TEST_F(ApiTest, IntegerSettingsKeepValuesOutsideTheirEnums) {
+    const struct {
+        const char* name;
+        std::int32_t (*set)(std::int32_t);
+        std::int32_t (*get)(std::int32_t*);
+        std::int32_t firstOutside;
+    } settings[] = {
+        {"circuit", QVZ_SetCircuit, QVZ_GetCircuit, QVZ_SHUNT_L_SERIES_L + 1},
+        {"smoothing", QVZ_SetSmoothing, QVZ_GetSmoothing, QVZ_SMOOTH + 1},
+        {"action", QVZ_SetAction, QVZ_GetAction, QVZ_NONE + 1},
+    };
+    for (const auto& setting : settings) {
+        for (const std::int32_t value : {setting.firstOutside, -1,
+                                         std::numeric_limits<std::int32_t>::min(),
+                                         std::numeric_limits<std::int32_t>::max()}) {
+            SCOPED_TRACE(std::string(setting.name) + " " + std::to_string(value));
+            std::int32_t readBack = 0;
+            EXPECT_EQ(setting.set(value), 0);
+            EXPECT_EQ(setting.get(&readBack), 0);
+            EXPECT_EQ(readBack, value);
+        }
+    }
+}
+
 TEST_F(ApiTest, WithoutApplyImmediateSettersTalkToNobody) {
-    EXPECT_EQ(QVZ_SetCircuit(4), 0);
+    EXPECT_EQ(QVZ_SetCircuit(QVZ_SHUNT_L_SHUNT_C), 0);
     EXPECT_EQ(QVZ_SetRLCGValues(1, 2, 3, 4), 0);
     EXPECT_EQ(QVZ_ResetValues(), 0);
     EXPECT_EQ(QVZ_SetApplyImmediate(0), 0);
@@ -311,8 +341,9 @@ TEST_F(ApiTest, ApplyImmediateLooksAtTheLow16BitsAndAppliesWhenSwitchedOn) {
 TEST_F(ApiTest, ResetRestoresOnlyTheActivePort) {
     for (std::int32_t port = 1; port <= 4; ++port) {
         ASSERT_EQ(QVZ_SetActivePort(port), 0);
+        // A different circuit and smoothing on every port.
         ASSERT_EQ(QVZ_SetCircuit(port + 3), 0);
-        ASSERT_EQ(QVZ_SetAction(0), 0);
+        ASSERT_EQ(QVZ_SetAction(QVZ_EMBEDDING), 0);
         ASSERT_EQ(QVZ_SetSmoothing(port - 1), 0);
         ASSERT_EQ(QVZ_SetRLCGValues(port, port, port, port), 0);
         ASSERT_EQ(QVZ_SetL1R1L2R2Values(port, port, port, port), 0);
@@ -324,16 +355,16 @@ TEST_F(ApiTest, ResetRestoresOnlyTheActivePort) {
 
     const SessionState& s = GetState();
     EXPECT_EQ(s.activePort, 1);
-    EXPECT_EQ(s.circuit[1], 0);
-    EXPECT_EQ(s.action[1], 2);
-    EXPECT_EQ(s.smoothing[1], 3);
+    EXPECT_EQ(s.circuit[1], QVZ_SERIES_L_SHUNT_C);
+    EXPECT_EQ(s.action[1], QVZ_NONE);
+    EXPECT_EQ(s.smoothing[1], QVZ_SMOOTH);
     EXPECT_EQ(s.R[1], 50.0);
     EXPECT_EQ(s.L1[1], 1e-9);
     EXPECT_EQ(s.G2[1], 0.02);
     for (int p : {0, 2, 3}) {
         SCOPED_TRACE(p);
         EXPECT_EQ(s.circuit[p], p + 4);
-        EXPECT_EQ(s.action[p], 0);
+        EXPECT_EQ(s.action[p], QVZ_EMBEDDING);
         EXPECT_EQ(s.smoothing[p], p);
         EXPECT_EQ(s.R[p], p + 1.0);
         EXPECT_EQ(s.R2[p], p + 1.0);
@@ -382,8 +413,8 @@ TEST_F(ApiTest, NullPointersAreRefusedAndChangeNothing) {
 TEST_F(ApiTest, ApplyFailureIsReturnedAndTheNewValueStaysStored) {
     ASSERT_EQ(QVZ_SetApplyImmediate(1), 0);
     instrument.FailCall(Call::Write, 1, VI_ERROR_IO);
-    EXPECT_EQ(QVZ_SetCircuit(7), VI_ERROR_IO);
-    EXPECT_EQ(GetState().circuit[0], 7);
+    EXPECT_EQ(QVZ_SetCircuit(QVZ_SERIES_L_SHUNT_L), VI_ERROR_IO);
+    EXPECT_EQ(GetState().circuit[0], QVZ_SERIES_L_SHUNT_L);
     instrument.FailCall(Call::Write, 1, VI_ERROR_CONN_LOST);
     EXPECT_EQ(QVZ_ApplyChanges(), VI_ERROR_CONN_LOST);
 }
@@ -401,7 +432,7 @@ TEST_F(ApiTest, InitOpensWithTimeoutAndTerminationCharacter) {
 }
 
 TEST_F(ApiTest, SecondInitClosesTheOpenSessionsAndKeepsTheSettings) {
-    ASSERT_EQ(QVZ_SetCircuit(6), 0);
+    ASSERT_EQ(QVZ_SetCircuit(QVZ_SHUNT_C_SERIES_C), 0);
     instrument.ClearRecords();
     ASSERT_EQ(QVZ_init(kScriptedResource), 0);
     const auto records = instrument.Records();
@@ -410,7 +441,7 @@ TEST_F(ApiTest, SecondInitClosesTheOpenSessionsAndKeepsTheSettings) {
     EXPECT_EQ(records[1].call, Call::Close) << "then the resource manager";
     EXPECT_EQ(records[2].call, Call::OpenDefaultRM);
     EXPECT_EQ(records[3].call, Call::Open);
-    EXPECT_EQ(GetState().circuit[0], 6);
+    EXPECT_EQ(GetState().circuit[0], QVZ_SHUNT_C_SERIES_C);
 }
 
 TEST_F(ApiTest, ResourceManagerWarningStillOpensTheInstrument) {
@@ -430,7 +461,8 @@ TEST_F(ApiTest, FailedOpenClosesAndForgetsTheResourceManager) {
     EXPECT_EQ(instrument.Count(Call::Close), 1);
     EXPECT_EQ(GetState().rmSession, 0u);
     EXPECT_EQ(GetState().instrSession, 0u);
-    EXPECT_EQ(GetState().circuit[0], 0) << "the state stays after a failed open";
+    EXPECT_EQ(GetState().circuit[0], QVZ_SERIES_L_SHUNT_C)
+        << "the state stays after a failed open";
 
     instrument.ClearRecords();
     EXPECT_EQ(QVZ_close(), 0);
@@ -464,11 +496,11 @@ TEST(ApiWithoutSession, EveryCallOnAThreadThatNeverInitialisedFails) {
             QVZ_ResetValues(),
             QVZ_SetActivePort(1),
             QVZ_GetActivePort(&i),
-            QVZ_SetCircuit(1),
+            QVZ_SetCircuit(QVZ_SHUNT_C_SERIES_L),
             QVZ_GetCircuit(&i),
-            QVZ_SetSmoothing(1),
+            QVZ_SetSmoothing(QVZ_E12),
             QVZ_GetSmoothing(&i),
-            QVZ_SetAction(1),
+            QVZ_SetAction(QVZ_DEEMBEDDING),
             QVZ_GetAction(&i),
             QVZ_SetRLCGValues(1, 1, 1, 1),
             QVZ_GetRLCGValues(&d, &d, &d, &d),

@@ -57,12 +57,12 @@ TEST(ApiThreads, AnotherThreadsSessionIsInvisible) {
     ScriptedInstrument instrument;
     ASSERT_EQ(QVZ_init(kScriptedResource), 0);
     std::int32_t status = 0;
-    std::thread other([&] { status = QVZ_SetCircuit(3); });
+    std::thread other([&] { status = QVZ_SetCircuit(QVZ_SERIES_C_SHUNT_L); });
     other.join();
     EXPECT_EQ(status, visa::VI_ERROR_IO);
     std::int32_t circuit = -1;
     EXPECT_EQ(QVZ_GetCircuit(&circuit), 0);
-    EXPECT_EQ(circuit, 0);
+    EXPECT_EQ(circuit, QVZ_SERIES_L_SHUNT_C);
     EXPECT_EQ(QVZ_close(), 0);
 }
 

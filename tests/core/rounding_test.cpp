@@ -8,16 +8,19 @@
 
 #include <gtest/gtest.h>
 
+#include "public_settings.h"
+#include "qvzfix.h"
 #include "rounding.h"
 
 namespace {
 
 using qvz::RoundToStandardValue;
 
-constexpr std::int32_t kE6 = 0;
-constexpr std::int32_t kE12 = 1;
-constexpr std::int32_t kE24 = 2;
-constexpr std::int32_t kSmooth = 3;
+// The smoothing modes of the API, as the int32 the setter stores.
+constexpr std::int32_t kE6 = QVZ_E6;
+constexpr std::int32_t kE12 = QVZ_E12;
+constexpr std::int32_t kE24 = QVZ_E24;
+constexpr std::int32_t kSmooth = QVZ_SMOOTH;
 
 std::uint64_t Bits(double v) {
     std::uint64_t bits;
@@ -156,7 +159,7 @@ TEST(Rounding, SpecialInputsInEveryMode) {
 TEST(Rounding, ResultIsNeverNegativeNorNaNAcrossDecades) {
     // A sweep over twenty decades in every mode: each result is a finite,
     // non-negative value within one series step of the input.
-    for (std::int32_t mode : {kE6, kE12, kE24, kSmooth}) {
+    for (std::int32_t mode : qvz_test::kEverySmoothingMode) {
         for (double v = 1.7e-13; v < 1e8; v *= 1.37) {
             const double r = RoundToStandardValue(v, mode);
             ASSERT_FALSE(std::isnan(r)) << v;

@@ -7,6 +7,7 @@
 #include <gtest/gtest.h>
 
 #include "e2e_fixture.h"
+#include "public_settings.h"
 #include "qvzsim/faults.h"
 #include "platform/thread_slot.h"
 #include "session_state.h"
@@ -84,8 +85,8 @@ TEST_F(EndToEnd, EveryActionOnEveryPortLeavesTheFixtureSimulatorAsIntended) {
 TEST_F(EndToEnd, EveryTopologyAndSmoothingLoadsCleanly) {
     ASSERT_EQ(QVZ_SetAction(QVZ_EMBEDDING), 0);
     ASSERT_EQ(QVZ_SetApplyImmediate(1), 0);
-    for (int circuit = 0; circuit <= 8; ++circuit) {
-        for (int smoothing = 0; smoothing <= 3; ++smoothing) {
+    for (const std::int32_t circuit : qvz_test::kEveryCircuitType) {
+        for (const std::int32_t smoothing : qvz_test::kEverySmoothingMode) {
             SCOPED_TRACE(std::to_string(circuit) + "/" + std::to_string(smoothing));
             ASSERT_EQ(QVZ_SetCircuit(circuit), 0);
             ASSERT_EQ(QVZ_SetSmoothing(smoothing), 0);

@@ -17,6 +17,7 @@
 #include "qvzfix.h"
 #include "session_state.h"
 #include "stand_in_library.h"
+#include "status.h"
 #include "visa/installed_visa.h"
 #include "visa/visa.h"
 

@@ -11,6 +11,7 @@
 
 #include "circuit_model.h"
 #include "model_test_state.h"
+#include "public_settings.h"
 
 namespace qvz {
 namespace {
@@ -120,7 +121,7 @@ TEST_P(AbcdCrossCheck, AgreesWithTheTextbookCascade) {
 }
 
 INSTANTIATE_TEST_SUITE_P(EveryTopology, AbcdCrossCheck,
-                         ::testing::Values(0, 1, 2, 3, 4, 5, 6, 7, 8));
+                         ::testing::ValuesIn(qvz_test::kEveryCircuitType));
 
 }  // namespace
 }  // namespace qvz

@@ -4,10 +4,12 @@
 
 #include <cstdint>
 #include <cstring>
+#include <iterator>
 #include <vector>
 
 #include "circuit_model.h"
 #include "model_test_state.h"
+#include "public_settings.h"
 
 namespace qvz {
 namespace {
@@ -49,9 +51,15 @@ TEST_P(SplitSweep, GivesTheSameBitsAsSmallPieces) {
     EXPECT_TRUE(SameBits(whole.s22, pieces.s22));
 }
 
-// Every topology, and one outside 0..8 (the empty network at every point).
+// Every topology, and one outside them (the empty network at every point).
 INSTANTIATE_TEST_SUITE_P(EveryTopology, SplitSweep,
-                         ::testing::Values(0, 1, 2, 3, 4, 5, 6, 7, 8, 12));
+                         ::testing::ValuesIn([] {
+                             std::vector<std::int32_t> topologies(
+                                 std::begin(qvz_test::kEveryCircuitType),
+                                 std::end(qvz_test::kEveryCircuitType));
+                             topologies.push_back(12);
+                             return topologies;
+                         }()));
 
 }  // namespace
 }  // namespace qvz

@@ -12,6 +12,7 @@
 
 #include "circuit_model.h"
 #include "model_test_state.h"
+#include "public_settings.h"
 #include "rounding.h"
 
 namespace qvz {
@@ -92,8 +93,11 @@ TEST_P(MirroredTopologies, ExchangeReflectionsAndKeepTransmissions) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Pairs, MirroredTopologies,
-                         ::testing::Values(MirrorCase{0, 1}, MirrorCase{2, 3},
-                                           MirrorCase{5, 6}, MirrorCase{7, 8}),
+                         ::testing::Values(
+                             MirrorCase{QVZ_SERIES_L_SHUNT_C, QVZ_SHUNT_C_SERIES_L},
+                             MirrorCase{QVZ_SHUNT_L_SERIES_C, QVZ_SERIES_C_SHUNT_L},
+                             MirrorCase{QVZ_SERIES_C_SHUNT_C, QVZ_SHUNT_C_SERIES_C},
+                             MirrorCase{QVZ_SERIES_L_SHUNT_L, QVZ_SHUNT_L_SERIES_L}),
                          [](const ::testing::TestParamInfo<MirrorCase>& pair) {
                              return "Topology" + std::to_string(pair.param.topology) + "Mirror" +
                                     std::to_string(pair.param.mirror);
@@ -113,15 +117,18 @@ TEST_P(LosslessTopology, ConservesPowerAtBothPorts) {
 }
 
 INSTANTIATE_TEST_SUITE_P(AllButShuntShunt, LosslessTopology,
-                         ::testing::Values(0, 1, 2, 3, 5, 6, 7, 8));
+                         ::testing::Values(QVZ_SERIES_L_SHUNT_C, QVZ_SHUNT_C_SERIES_L,
+                                           QVZ_SHUNT_L_SERIES_C, QVZ_SERIES_C_SHUNT_L,
+                                           QVZ_SERIES_C_SHUNT_C, QVZ_SHUNT_C_SERIES_C,
+                                           QVZ_SERIES_L_SHUNT_L, QVZ_SHUNT_L_SERIES_L));
 
-// The two shunts of topology 4 are joined by the finite 1e9 S link, and
+// The two shunts of Shunt L - Shunt C are joined by the finite 1e9 S link, and
 // Delta cancels heavily around it: the loss of digits is part of the
 // published numbers, so an implementation that "fixed" it with an ideal short
 // would hand the analyzer different files.
 TEST(CircuitModel, ShuntShuntCarriesTheBridgeRoundingAtOneGigahertz) {
     SessionState state = LosslessState(1e-8, 2.2e-12);
-    state.circuit[0] = 4;
+    state.circuit[0] = QVZ_SHUNT_L_SHUNT_C;
     const Sweep s = Compute(state, {1e9});
     const double departure = std::fabs(Power(s.s11[0]) + Power(s.s21[0]) - 1.0);
     EXPECT_GT(departure, 1e-8);
@@ -149,7 +156,7 @@ TEST_P(AllValuesZero, BridgesEverySeriesElementAndDropsEveryShunt) {
 }
 
 INSTANTIATE_TEST_SUITE_P(EveryTopology, AllValuesZero,
-                         ::testing::Values(0, 1, 2, 3, 4, 5, 6, 7, 8));
+                         ::testing::ValuesIn(qvz_test::kEveryCircuitType));
 
 // At 0 Hz a lossless inductor is a short and a lossless capacitor an open:
 // both fall under the not-fitted test, so a series C joins the ports and a
@@ -167,7 +174,7 @@ TEST_P(LosslessAtZeroHertz, GivesTheBridgedThroughResult) {
 }
 
 INSTANTIATE_TEST_SUITE_P(EveryTopology, LosslessAtZeroHertz,
-                         ::testing::Values(0, 1, 2, 3, 4, 5, 6, 7, 8));
+                         ::testing::ValuesIn(qvz_test::kEveryCircuitType));
 
 TEST(CircuitModel, LossyElementsStayFittedAtZeroHertz) {
     // Series L with 50 ohm and a shunt 0.02 S conductance: a resistive
@@ -180,7 +187,7 @@ TEST(CircuitModel, LossyElementsStayFittedAtZeroHertz) {
 
 TEST(CircuitModel, SeriesCapacitorWithNothingFittedJoinsThePorts) {
     SessionState state = DefaultState();
-    state.circuit[0] = 5;
+    state.circuit[0] = QVZ_SERIES_C_SHUNT_C;
     state.C1[0] = state.G1[0] = 0.0;  // series element absent
     state.C2[0] = state.G2[0] = 0.0;  // shunt element absent
     const Sweep s = Compute(state, {1e9});
@@ -192,7 +199,7 @@ TEST(CircuitModel, SeriesCapacitorWithNothingFittedJoinsThePorts) {
 // series inductor is below epsilon at 10 nHz (bridged) but fitted at 1 GHz.
 TEST(CircuitModel, NotFittedTestIsMadeAtEveryPoint) {
     SessionState state = LosslessState(0.0, 0.0);
-    state.circuit[0] = 7;
+    state.circuit[0] = QVZ_SERIES_L_SHUNT_L;
     state.L1[0] = 1e-9;
     const Sweep s = Compute(state, {1e-8, 1e9, 1e-8});
     EXPECT_EQ(TenDigits(s.s21[0].re), TenDigits(0.9999992832));
@@ -248,21 +255,21 @@ INSTANTIATE_TEST_SUITE_P(ZeroAndNegative, NonPositiveCount,
 
 TEST(CircuitModel, UsesTheComponentValuesRoundedWithThePortsMode) {
     SessionState raw = DefaultState();
-    raw.smoothing[0] = 1;  // E12
+    raw.smoothing[0] = QVZ_E12;
     raw.R[0] = 51.31;
     raw.L[0] = 1.127e-9;
     raw.C[0] = 1.3014e-12;
     raw.G[0] = 0.01922;
 
     SessionState rounded = raw;
-    rounded.R[0] = RoundToStandardValue(raw.R[0], 1);
-    rounded.L[0] = RoundToStandardValue(raw.L[0], 1);
-    rounded.C[0] = RoundToStandardValue(raw.C[0], 1);
-    rounded.G[0] = RoundToStandardValue(raw.G[0], 1);
+    rounded.R[0] = RoundToStandardValue(raw.R[0], QVZ_E12);
+    rounded.L[0] = RoundToStandardValue(raw.L[0], QVZ_E12);
+    rounded.C[0] = RoundToStandardValue(raw.C[0], QVZ_E12);
+    rounded.G[0] = RoundToStandardValue(raw.G[0], QVZ_E12);
 
     const Sweep fromRaw = Compute(raw, kFrequencies);
     const Sweep fromRounded = Compute(rounded, kFrequencies);
-    raw.smoothing[0] = 2;  // E24 picks other values (51, 1.1e-9, 1.3e-12, 0.020)
+    raw.smoothing[0] = QVZ_E24;  // picks other values (51, 1.1e-9, 1.3e-12, 0.020)
     const Sweep fromE24 = Compute(raw, kFrequencies);
     for (std::size_t i = 0; i < kFrequencies.size(); ++i) {
         EXPECT_EQ(fromRaw.s11[i].re, fromRounded.s11[i].re);
@@ -275,12 +282,12 @@ TEST(CircuitModel, UsesTheComponentValuesRoundedWithThePortsMode) {
 TEST(CircuitModel, ReadsOnlyTheActivePort) {
     SessionState onPortThree = DefaultState();
     onPortThree.activePort = 2;
-    onPortThree.circuit[2] = 7;
+    onPortThree.circuit[2] = QVZ_SERIES_L_SHUNT_L;
     onPortThree.L1[2] = 4.7e-9;
     onPortThree.R2[2] = 2.2;
 
     SessionState onPortOne = DefaultState();
-    onPortOne.circuit[0] = 7;
+    onPortOne.circuit[0] = QVZ_SERIES_L_SHUNT_L;
     onPortOne.L1[0] = 4.7e-9;
     onPortOne.R2[0] = 2.2;
 

@@ -25,9 +25,9 @@ inline SessionState DefaultState() {
         state.C2[p] = 1e-12;
         state.G1[p] = 0.02;
         state.G2[p] = 0.02;
-        state.circuit[p] = 0;
-        state.action[p] = 2;
-        state.smoothing[p] = 3;
+        state.circuit[p] = QVZ_SERIES_L_SHUNT_C;
+        state.action[p] = QVZ_NONE;
+        state.smoothing[p] = QVZ_SMOOTH;
     }
     return state;
 }

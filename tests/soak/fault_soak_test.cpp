@@ -28,7 +28,7 @@
 
 #include "fault_plan.h"
 #include "file_name_locks.h"
-#include "platform/platform.h"
+#include "platform/working_directory.h"
 #include "qvzfix.h"
 #include "qvzsim/server.h"
 #include "single_write_check.h"
@@ -252,11 +252,11 @@ private:
         const std::string file = FileName(apply);
         bool ok = snapshot.errorCount == 0;
         switch (apply.action) {
-            case 0:
+            case QVZ_EMBEDDING:
                 ok = ok && port.matching.on && port.matching.file == file && !port.deembedding.on &&
                      port.deembedding.file.empty() && channel.matchingOn && channel.simulatorOn;
                 break;
-            case 1:
+            case QVZ_DEEMBEDDING:
                 ok = ok && port.deembedding.on && port.deembedding.file == file && !port.matching.on &&
                      port.matching.file.empty() && channel.deembeddingOn && channel.simulatorOn;
                 break;

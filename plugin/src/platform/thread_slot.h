@@ -18,10 +18,6 @@ SessionState* ThreadSlotGet();
 // be created at load time.
 bool ThreadSlotSet(SessionState* state);
 
-// One zero-filled SessionState block, or null when memory is exhausted.
-SessionState* AllocateSessionState();
-void FreeSessionState(SessionState* state);
-
 // Closes the VISA sessions that ended threads left open and could not close
 // themselves. Called by QVZ_init and QVZ_close; does nothing on POSIX.
 void CloseSessionsOfEndedThreads();

@@ -5,8 +5,6 @@
 // equivalent of a process detach).
 #include <pthread.h>
 
-#include <cstdlib>
-
 #include "platform/thread_slot.h"
 #include "session_state.h"
 #include "visa/visa.h"
@@ -71,17 +69,6 @@ SessionState* ThreadSlotGet() {
 
 bool ThreadSlotSet(SessionState* state) {
     return g_slot.Set(state);
-}
-
-SessionState* AllocateSessionState() {
-    return static_cast<SessionState*>(std::calloc(1, sizeof(SessionState)));
-}
-
-void FreeSessionState(SessionState* state) {
-    if (state != nullptr) {
-        ReleaseSessionResources(*state);
-    }
-    std::free(state);
 }
 
 void CloseSessionsOfEndedThreads() {

@@ -1,6 +1,6 @@
 #include <unistd.h>
 
-#include "platform/platform.h"
+#include "platform/working_directory.h"
 
 namespace qvz {
 

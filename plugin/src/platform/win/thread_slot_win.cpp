@@ -14,7 +14,8 @@
 // callback gives the state back when a thread ends, so both builds free what
 // a thread leaves behind.
 //
-// States come from LocalAlloc, zero-filled, in both builds.
+// States come from AllocateSessionState (LocalAlloc, zero-filled) in both
+// builds.
 #ifndef WIN32_LEAN_AND_MEAN
 #define WIN32_LEAN_AND_MEAN
 #endif
@@ -127,19 +128,6 @@ bool ThreadSlotSet(SessionState* state) {
         return TlsSetValue(g_tlsIndex, state) != FALSE;
     }
     return FiberLocalSlotReady() && FlsSetValue(g_flsIndex, state) != FALSE;
-}
-
-SessionState* AllocateSessionState() {
-    return static_cast<SessionState*>(LocalAlloc(LPTR, sizeof(SessionState)));
-}
-
-// Also runs under the loader lock (thread and process detach): releasing the
-// state's resources only frees memory.
-void FreeSessionState(SessionState* state) {
-    if (state != nullptr) {
-        ReleaseSessionResources(*state);
-        LocalFree(state);
-    }
 }
 
 void CloseSessionsOfEndedThreads() {

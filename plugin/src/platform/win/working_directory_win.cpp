@@ -1,6 +1,6 @@
 #include <windows.h>
 
-#include "platform/platform.h"
+#include "platform/working_directory.h"
 
 namespace qvz {
 

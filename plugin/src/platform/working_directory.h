@@ -1,6 +1,8 @@
-// Small platform facts the session needs.
-#ifndef QVZ_PLATFORM_H
-#define QVZ_PLATFORM_H
+// Where the Touchstone files go by default: the process's working directory,
+// and the separator that ends a directory path on this platform. Implemented
+// per platform (posix/working_directory_posix.cpp, win/working_directory_win.cpp).
+#ifndef QVZ_WORKING_DIRECTORY_H
+#define QVZ_WORKING_DIRECTORY_H
 
 #include <cstddef>
 
