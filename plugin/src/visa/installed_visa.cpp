@@ -3,21 +3,18 @@
 #include <mutex>
 #include <utility>
 
+#include "visa/installed_forwarding.h"
+#include "visa/installed_functions.h"
+
 namespace qvz {
 namespace visa {
 namespace {
-
-template <typename Function>
-bool Resolve(SharedLibrary library, const char* name, Function* function) {
-    *function = reinterpret_cast<Function>(FindSharedLibrarySymbol(library, name));
-    return *function != nullptr;
-}
 
 // One choice of library; replaced whole when a test asks for a new one, so
 // that call_once can run again on a fresh flag.
 struct Choice {
     std::once_flag once;
-    std::shared_ptr<const InstalledVisa> library;
+    std::shared_ptr<VisaLibrary> library;
 };
 
 struct Chooser {
@@ -40,11 +37,11 @@ std::vector<std::string> Candidates(Chooser& chooser) {
     return chooser.candidatesReplaced ? chooser.testCandidates : InstalledVisaLibraryNames();
 }
 
-std::shared_ptr<const InstalledVisa> FirstComplete(const std::vector<std::string>& names) {
+std::shared_ptr<VisaLibrary> FirstComplete(const std::vector<std::string>& names) {
     for (const std::string& name : names) {
-        std::unique_ptr<InstalledVisa> library = LoadInstalledVisa(name);
-        if (library) {
-            return library;
+        std::unique_ptr<InstalledFunctions> functions = LoadInstalledFunctions(name);
+        if (functions) {
+            return ForwardingTo(std::move(functions));
         }
     }
     return nullptr;
@@ -60,37 +57,7 @@ void ForgetChoice(Chooser& chooser, bool candidatesReplaced, std::vector<std::st
 
 }  // namespace
 
-InstalledVisa::~InstalledVisa() {
-    CloseSharedLibrary(library);
-}
-
-std::unique_ptr<InstalledVisa> LoadInstalledVisa(const std::string& name) {
-    auto visa = std::make_unique<InstalledVisa>();
-    visa->library = OpenSharedLibrary(name);
-    if (visa->library == nullptr) {
-        return nullptr;
-    }
-    visa->name = name;
-    SharedLibrary library = visa->library;
-    // Every required function is looked up (no short cut), which keeps the
-    // rule plain: one missing, and the library is not used.
-    bool complete = true;
-    complete &= Resolve(library, "viOpenDefaultRM", &visa->openDefaultRM);
-    complete &= Resolve(library, "viOpen", &visa->open);
-    complete &= Resolve(library, "viClose", &visa->close);
-    complete &= Resolve(library, "viSetAttribute", &visa->setAttribute);
-    complete &= Resolve(library, "viVPrintf", &visa->vPrintf);
-    complete &= Resolve(library, "viVQueryf", &visa->vQueryf);
-    complete &= Resolve(library, "viClear", &visa->clear);
-    if (!complete) {
-        return nullptr;  // the destructor unloads it
-    }
-    Resolve(library, "viGetAttribute", &visa->getAttribute);
-    Resolve(library, "viVScanf", &visa->vScanf);
-    return visa;
-}
-
-std::shared_ptr<const InstalledVisa> ChosenInstalledVisa() noexcept {
+std::shared_ptr<VisaLibrary> ChosenInstalledVisa() noexcept {
     try {
         Chooser& chooser = TheChooser();
         std::shared_ptr<Choice> choice;
