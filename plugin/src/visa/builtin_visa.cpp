@@ -149,226 +149,211 @@ ViStatus Disconnect(BuiltInSession& session) {
     return status;
 }
 
-class BuiltInVisaLibrary final : public VisaLibrary {
-public:
-    ViStatus OpenDefaultRM(ViSession* rm) override;
-    ViStatus Open(ViSession rm, Session& manager, const char* resource, ViAccessMode mode,
-                  ViUInt32 openTimeout, ViSession* vi) override;
-    ViStatus Close(Session& session,
-                   const std::vector<std::shared_ptr<Session>>& children) override;
-    ViStatus SetAttribute(Session& session, ViAttr attribute, ViAttrState value) override;
-    ViStatus GetAttribute(Session& session, ViAttr attribute, void* value) override;
-    ViStatus Printf(Session& session, const char* writeFormat, va_list* args) override;
-    ViStatus Scanf(Session& session, const char* readFormat, va_list* args) override;
-    ViStatus Queryf(Session& session, const char* writeFormat, const char* readFormat,
-                    va_list* args) override;
-    ViStatus Clear(Session& session) override;
-};
-
 // Every session this library is handed is one it opened.
 BuiltInSession& Own(Session& session) { return static_cast<BuiltInSession&>(session); }
 
-ViStatus BuiltInVisaLibrary::OpenDefaultRM(ViSession* rm) {
-    std::shared_ptr<Backend> backend = CurrentBackend();
-    const ViStatus status = backend->OpenDefaultRM();
-    if (status < VI_SUCCESS) {
+class BuiltInVisaLibrary final : public VisaLibrary {
+public:
+    ViStatus OpenDefaultRM(ViSession* rm) override {
+        std::shared_ptr<Backend> backend = CurrentBackend();
+        const ViStatus status = backend->OpenDefaultRM();
+        if (status < VI_SUCCESS) {
+            return status;
+        }
+        auto session = std::make_shared<BuiltInSession>(Session::Kind::kResourceManager, VI_NULL,
+                                                        shared_from_this(), backend);
+        const ViSession handle = SessionTable::Instance().Add(std::move(session));
+        if (handle == VI_NULL) {
+            backend->CloseDefaultRM();
+            return VI_ERROR_ALLOC;
+        }
+        *rm = handle;
         return status;
     }
-    auto session = std::make_shared<BuiltInSession>(Session::Kind::kResourceManager, VI_NULL,
-                                                    shared_from_this(), backend);
-    const ViSession handle = SessionTable::Instance().Add(std::move(session));
-    if (handle == VI_NULL) {
-        backend->CloseDefaultRM();
-        return VI_ERROR_ALLOC;
-    }
-    *rm = handle;
-    return status;
-}
 
-ViStatus BuiltInVisaLibrary::Open(ViSession rm, Session& /*manager*/, const char* resource,
-                                  ViAccessMode /*mode*/, ViUInt32 /*openTimeout*/,
-                                  ViSession* vi) {
-    // The access mode asks for locks and the open timeout bounds waiting for
-    // them; a raw socket has no locks, so the built-in layer needs neither.
-    SocketResource parsed;
-    const ViStatus parseStatus = ParseResourceName(resource, &parsed);
-    if (parseStatus < VI_SUCCESS) {
-        return parseStatus;
-    }
-    std::shared_ptr<Backend> backend = CurrentBackend();
-    std::unique_ptr<Transport> transport;
-    const ViStatus status = backend->Open(parsed, resource, &transport);
-    if (status < VI_SUCCESS) {
-        return status;
-    }
-    if (!transport) {
-        return VI_ERROR_IO;
-    }
-    auto session = std::make_shared<BuiltInSession>(Session::Kind::kInstrument, rm,
-                                                    shared_from_this(), backend);
-    session->transport = std::move(transport);
-    session->resource = std::move(parsed);
-    session->resourceText = resource;
-    SessionTable& table = SessionTable::Instance();
-    const ViSession handle = table.Add(session);
-    if (handle == VI_NULL) {
-        session->transport->Close();
-        return VI_ERROR_ALLOC;
-    }
-    // The manager may have been closed meanwhile; its sessions go with it.
-    if (!table.Find(rm)) {
-        table.Remove(handle);
-        std::lock_guard<std::mutex> lock(session->io);
-        if (session->transport) {
+    ViStatus Open(ViSession rm, Session& /*manager*/, const char* resource, ViAccessMode /*mode*/,
+                  ViUInt32 /*openTimeout*/, ViSession* vi) override {
+        // The access mode asks for locks and the open timeout bounds waiting for
+        // them; a raw socket has no locks, so the built-in layer needs neither.
+        SocketResource parsed;
+        const ViStatus parseStatus = ParseResourceName(resource, &parsed);
+        if (parseStatus < VI_SUCCESS) {
+            return parseStatus;
+        }
+        std::shared_ptr<Backend> backend = CurrentBackend();
+        std::unique_ptr<Transport> transport;
+        const ViStatus status = backend->Open(parsed, resource, &transport);
+        if (status < VI_SUCCESS) {
+            return status;
+        }
+        if (!transport) {
+            return VI_ERROR_IO;
+        }
+        auto session = std::make_shared<BuiltInSession>(Session::Kind::kInstrument, rm,
+                                                        shared_from_this(), backend);
+        session->transport = std::move(transport);
+        session->resource = std::move(parsed);
+        session->resourceText = resource;
+        SessionTable& table = SessionTable::Instance();
+        const ViSession handle = table.Add(session);
+        if (handle == VI_NULL) {
             session->transport->Close();
-            session->transport.reset();
+            return VI_ERROR_ALLOC;
         }
-        return VI_ERROR_INV_OBJECT;
-    }
-    *vi = handle;
-    return status;
-}
-
-ViStatus BuiltInVisaLibrary::Close(Session& session,
-                                   const std::vector<std::shared_ptr<Session>>& children) {
-    BuiltInSession& own = Own(session);
-    if (own.kind == Session::Kind::kResourceManager) {
-        // As in VISA, a resource manager takes its sessions with it.
-        for (const std::shared_ptr<Session>& child : children) {
-            BuiltInSession& instrument = Own(*child);
-            std::lock_guard<std::mutex> lock(instrument.io);
-            instrument.transport.reset();
-            instrument.reader.Discard();
+        // The manager may have been closed meanwhile; its sessions go with it.
+        if (!table.Find(rm)) {
+            table.Remove(handle);
+            std::lock_guard<std::mutex> lock(session->io);
+            if (session->transport) {
+                session->transport->Close();
+                session->transport.reset();
+            }
+            return VI_ERROR_INV_OBJECT;
         }
-        return own.backend->CloseDefaultRM();
+        *vi = handle;
+        return status;
     }
-    std::lock_guard<std::mutex> lock(own.io);
-    return Disconnect(own);
-}
 
-ViStatus BuiltInVisaLibrary::SetAttribute(Session& session, ViAttr attribute,
-                                          ViAttrState value) {
-    BuiltInSession& own = Own(session);
-    if (own.kind != Session::Kind::kInstrument) {
-        return VI_ERROR_NSUP_ATTR;
+    ViStatus Close(Session& session,
+                   const std::vector<std::shared_ptr<Session>>& children) override {
+        BuiltInSession& own = Own(session);
+        if (own.kind == Session::Kind::kResourceManager) {
+            // As in VISA, a resource manager takes its sessions with it.
+            for (const std::shared_ptr<Session>& child : children) {
+                BuiltInSession& instrument = Own(*child);
+                std::lock_guard<std::mutex> lock(instrument.io);
+                instrument.transport.reset();
+                instrument.reader.Discard();
+            }
+            return own.backend->CloseDefaultRM();
+        }
+        std::lock_guard<std::mutex> lock(own.io);
+        return Disconnect(own);
     }
-    const ViStatus check = CheckAttribute(attribute, value);
-    if (check < VI_SUCCESS) {
-        return check;
+
+    ViStatus SetAttribute(Session& session, ViAttr attribute, ViAttrState value) override {
+        BuiltInSession& own = Own(session);
+        if (own.kind != Session::Kind::kInstrument) {
+            return VI_ERROR_NSUP_ATTR;
+        }
+        const ViStatus check = CheckAttribute(attribute, value);
+        if (check < VI_SUCCESS) {
+            return check;
+        }
+        std::lock_guard<std::mutex> lock(own.io);
+        if (!own.transport && own.connectionLost) {
+            // Kept for the connection a later operation opens.
+            StoreAttribute(own.attributes, attribute, value);
+            return VI_SUCCESS;
+        }
+        if (!own.transport) {
+            return VI_ERROR_INV_OBJECT;
+        }
+        const ViStatus status = own.transport->SetAttribute(attribute, value);
+        if (status >= VI_SUCCESS) {
+            StoreAttribute(own.attributes, attribute, value);
+        }
+        return status;
     }
-    std::lock_guard<std::mutex> lock(own.io);
-    if (!own.transport && own.connectionLost) {
-        // Kept for the connection a later operation opens.
-        StoreAttribute(own.attributes, attribute, value);
+
+    ViStatus GetAttribute(Session& session, ViAttr attribute, void* value) override {
+        BuiltInSession& own = Own(session);
+        if (own.kind != Session::Kind::kInstrument) {
+            return VI_ERROR_NSUP_ATTR;
+        }
+        if (CheckAttribute(attribute, 0) == VI_ERROR_NSUP_ATTR) {
+            return VI_ERROR_NSUP_ATTR;
+        }
+        if (value == nullptr) {
+            return VI_ERROR_USER_BUF;
+        }
+        std::lock_guard<std::mutex> lock(own.io);
+        if (!own.transport && !own.connectionLost) {
+            return VI_ERROR_INV_OBJECT;
+        }
+        LoadAttribute(own.attributes, attribute, value);
         return VI_SUCCESS;
     }
-    if (!own.transport) {
-        return VI_ERROR_INV_OBJECT;
-    }
-    const ViStatus status = own.transport->SetAttribute(attribute, value);
-    if (status >= VI_SUCCESS) {
-        StoreAttribute(own.attributes, attribute, value);
-    }
-    return status;
-}
 
-ViStatus BuiltInVisaLibrary::GetAttribute(Session& session, ViAttr attribute, void* value) {
-    BuiltInSession& own = Own(session);
-    if (own.kind != Session::Kind::kInstrument) {
-        return VI_ERROR_NSUP_ATTR;
-    }
-    if (CheckAttribute(attribute, 0) == VI_ERROR_NSUP_ATTR) {
-        return VI_ERROR_NSUP_ATTR;
-    }
-    if (value == nullptr) {
-        return VI_ERROR_USER_BUF;
-    }
-    std::lock_guard<std::mutex> lock(own.io);
-    if (!own.transport && !own.connectionLost) {
-        return VI_ERROR_INV_OBJECT;
-    }
-    LoadAttribute(own.attributes, attribute, value);
-    return VI_SUCCESS;
-}
-
-ViStatus BuiltInVisaLibrary::Printf(Session& session, const char* writeFormat, va_list* args) {
-    BuiltInSession& own = Own(session);
-    std::string command;
-    const ViStatus formatted = FormatWrite(writeFormat, args, &command);
-    if (formatted < VI_SUCCESS) {
-        return formatted;
-    }
-    std::lock_guard<std::mutex> lock(own.io);
-    const ViStatus connected = Connected(own);
-    if (connected < VI_SUCCESS) {
-        return connected;
-    }
-    return WriteCommand(own, command);
-}
-
-ViStatus BuiltInVisaLibrary::Scanf(Session& session, const char* readFormat, va_list* args) {
-    BuiltInSession& own = Own(session);
-    const ViStatus valid = ValidateReadFormat(readFormat);
-    if (valid < VI_SUCCESS) {
-        return valid;
-    }
-    std::lock_guard<std::mutex> lock(own.io);
-    const ViStatus connected = Connected(own);
-    if (connected < VI_SUCCESS) {
-        return connected;
-    }
-    return ReadAndScan(own, readFormat, args);
-}
-
-ViStatus BuiltInVisaLibrary::Queryf(Session& session, const char* writeFormat,
-                                    const char* readFormat, va_list* args) {
-    BuiltInSession& own = Own(session);
-    // Both formats are checked before the command goes out, so that a bad
-    // read format never leaves an unread reply behind.
-    const ViStatus valid = ValidateReadFormat(readFormat);
-    if (valid < VI_SUCCESS) {
-        return valid;
-    }
-    std::string command;
-    const ViStatus formatted = FormatWrite(writeFormat, args, &command);
-    if (formatted < VI_SUCCESS) {
-        return formatted;
-    }
-    std::lock_guard<std::mutex> lock(own.io);
-    const ViStatus connected = Connected(own);
-    if (connected < VI_SUCCESS) {
-        return connected;
-    }
-    // Input that arrived before this command cannot be its answer: a reply
-    // that came after an earlier query had timed out (and after the device
-    // clear that followed) would otherwise be read as this one's, and every
-    // later query would stay one reply behind.
-    own.reader.Discard();
-    own.transport->DropStaleInput();
-    const ViStatus written = WriteCommand(own, command);
-    if (written < VI_SUCCESS) {
-        return written;
-    }
-    const ViStatus read = ReadAndScan(own, readFormat, args);
-    return read != VI_SUCCESS ? read : written;
-}
-
-ViStatus BuiltInVisaLibrary::Clear(Session& session) {
-    BuiltInSession& own = Own(session);
-    std::lock_guard<std::mutex> lock(own.io);
-    if (own.backend->ReconnectsOnClear()) {
-        if (!own.transport && !own.connectionLost) {
-            return VI_ERROR_INV_OBJECT;  // closed
+    ViStatus Printf(Session& session, const char* writeFormat, va_list* args) override {
+        BuiltInSession& own = Own(session);
+        std::string command;
+        const ViStatus formatted = FormatWrite(writeFormat, args, &command);
+        if (formatted < VI_SUCCESS) {
+            return formatted;
         }
-        return Reconnect(own);
+        std::lock_guard<std::mutex> lock(own.io);
+        const ViStatus connected = Connected(own);
+        if (connected < VI_SUCCESS) {
+            return connected;
+        }
+        return WriteCommand(own, command);
     }
-    const ViStatus connected = Connected(own);
-    if (connected < VI_SUCCESS) {
-        return connected;
+
+    ViStatus Scanf(Session& session, const char* readFormat, va_list* args) override {
+        BuiltInSession& own = Own(session);
+        const ViStatus valid = ValidateReadFormat(readFormat);
+        if (valid < VI_SUCCESS) {
+            return valid;
+        }
+        std::lock_guard<std::mutex> lock(own.io);
+        const ViStatus connected = Connected(own);
+        if (connected < VI_SUCCESS) {
+            return connected;
+        }
+        return ReadAndScan(own, readFormat, args);
     }
-    own.reader.Discard();
-    return own.transport->DiscardInput();
-}
+
+    ViStatus Queryf(Session& session, const char* writeFormat, const char* readFormat,
+                    va_list* args) override {
+        BuiltInSession& own = Own(session);
+        // Both formats are checked before the command goes out, so that a bad
+        // read format never leaves an unread reply behind.
+        const ViStatus valid = ValidateReadFormat(readFormat);
+        if (valid < VI_SUCCESS) {
+            return valid;
+        }
+        std::string command;
+        const ViStatus formatted = FormatWrite(writeFormat, args, &command);
+        if (formatted < VI_SUCCESS) {
+            return formatted;
+        }
+        std::lock_guard<std::mutex> lock(own.io);
+        const ViStatus connected = Connected(own);
+        if (connected < VI_SUCCESS) {
+            return connected;
+        }
+        // Input that arrived before this command cannot be its answer: a reply
+        // that came after an earlier query had timed out (and after the device
+        // clear that followed) would otherwise be read as this one's, and every
+        // later query would stay one reply behind.
+        own.reader.Discard();
+        own.transport->DropStaleInput();
+        const ViStatus written = WriteCommand(own, command);
+        if (written < VI_SUCCESS) {
+            return written;
+        }
+        const ViStatus read = ReadAndScan(own, readFormat, args);
+        return read != VI_SUCCESS ? read : written;
+    }
+
+    ViStatus Clear(Session& session) override {
+        BuiltInSession& own = Own(session);
+        std::lock_guard<std::mutex> lock(own.io);
+        if (own.backend->ReconnectsOnClear()) {
+            if (!own.transport && !own.connectionLost) {
+                return VI_ERROR_INV_OBJECT;  // closed
+            }
+            return Reconnect(own);
+        }
+        const ViStatus connected = Connected(own);
+        if (connected < VI_SUCCESS) {
+            return connected;
+        }
+        own.reader.Discard();
+        return own.transport->DiscardInput();
+    }
+};
 
 }  // namespace
 

@@ -46,149 +46,132 @@ ViSession Register(std::shared_ptr<Session> session) {
 
 class ForwardingVisaLibrary final : public VisaLibrary {
 public:
-    explicit ForwardingVisaLibrary(std::shared_ptr<const InstalledFunctions> functions)
-        : visa_(std::move(functions)) {}
+    ViStatus OpenDefaultRM(ViSession* rm) override {
+        auto session = std::make_shared<InstalledSession>(Session::Kind::kResourceManager, VI_NULL,
+                                                          shared_from_this());
+        ViSession theirs = VI_NULL;
+        const ViStatus status = visa_->openDefaultRM(&theirs);
+        if (status < VI_SUCCESS) {
+            return status;
+        }
+        session->theirs = theirs;
+        const ViSession ours = Register(session);
+        if (ours == VI_NULL) {
+            visa_->close(theirs);
+            return VI_ERROR_ALLOC;
+        }
+        *rm = ours;
+        return status;
+    }
 
-    ViStatus OpenDefaultRM(ViSession* rm) override;
     ViStatus Open(ViSession rm, Session& manager, const char* resource, ViAccessMode mode,
-                  ViUInt32 openTimeout, ViSession* vi) override;
+                  ViUInt32 openTimeout, ViSession* vi) override {
+        auto session =
+            std::make_shared<InstalledSession>(Session::Kind::kInstrument, rm, shared_from_this());
+        // The manager stays locked until the new session is registered: closing
+        // the manager waits, so the library's manager outlives this open.
+        InstalledSession& parent = Own(manager);
+        std::lock_guard<std::mutex> managerLock(parent.io);
+        if (parent.theirs == VI_NULL) {
+            return VI_ERROR_INV_OBJECT;
+        }
+        ViSession theirs = VI_NULL;
+        const ViStatus status = visa_->open(parent.theirs, resource, mode, openTimeout, &theirs);
+        if (status < VI_SUCCESS) {
+            return status;
+        }
+        session->theirs = theirs;
+        SessionTable& table = SessionTable::Instance();
+        const ViSession ours = Register(session);
+        if (ours == VI_NULL) {
+            visa_->close(theirs);
+            return VI_ERROR_ALLOC;
+        }
+        // The manager may have been taken out of the table meanwhile; a session
+        // opened through it must go with it.
+        if (!table.Find(rm)) {
+            table.Remove(ours);
+            std::lock_guard<std::mutex> lock(session->io);
+            session->theirs = VI_NULL;
+            visa_->close(theirs);
+            return VI_ERROR_INV_OBJECT;
+        }
+        *vi = ours;
+        return status;
+    }
+
     ViStatus Close(Session& session,
-                   const std::vector<std::shared_ptr<Session>>& children) override;
-    ViStatus SetAttribute(Session& session, ViAttr attribute, ViAttrState value) override;
-    ViStatus GetAttribute(Session& session, ViAttr attribute, void* value) override;
-    ViStatus Printf(Session& session, const char* writeFormat, va_list* args) override;
-    ViStatus Scanf(Session& session, const char* readFormat, va_list* args) override;
+                   const std::vector<std::shared_ptr<Session>>& children) override {
+        // The library closes a manager's sessions together with it.
+        for (const std::shared_ptr<Session>& child : children) {
+            InstalledSession& instrument = Own(*child);
+            std::lock_guard<std::mutex> lock(instrument.io);
+            instrument.theirs = VI_NULL;
+        }
+        InstalledSession& own = Own(session);
+        std::lock_guard<std::mutex> lock(own.io);
+        const ViSession theirs = own.theirs;
+        if (theirs == VI_NULL) {
+            return VI_ERROR_INV_OBJECT;
+        }
+        own.theirs = VI_NULL;
+        return visa_->close(theirs);
+    }
+
+    ViStatus SetAttribute(Session& session, ViAttr attribute, ViAttrState value) override {
+        const auto narrowed = static_cast<InstalledAttrState>(value);
+        if (static_cast<ViAttrState>(narrowed) != value) {
+            return VI_ERROR_NSUP_ATTR_STATE;  // wider than the library's attribute values
+        }
+        return WithLibraryHandle(session, [&](ViSession theirs) {
+            return visa_->setAttribute(theirs, attribute, narrowed);
+        });
+    }
+
+    ViStatus GetAttribute(Session& session, ViAttr attribute, void* value) override {
+        const InstalledGetAttribute getAttribute = visa_->getAttribute;
+        if (getAttribute == nullptr) {
+            return VI_ERROR_NSUP_OPER;
+        }
+        return WithLibraryHandle(
+            session, [&](ViSession theirs) { return getAttribute(theirs, attribute, value); });
+    }
+
+    ViStatus Printf(Session& session, const char* writeFormat, va_list* args) override {
+        return WithLibraryHandle(
+            session, [&](ViSession theirs) { return visa_->vPrintf(theirs, writeFormat, *args); });
+    }
+
+    ViStatus Scanf(Session& session, const char* readFormat, va_list* args) override {
+        const InstalledVScanf vScanf = visa_->vScanf;
+        if (vScanf == nullptr) {
+            return VI_ERROR_NSUP_OPER;
+        }
+        return WithLibraryHandle(
+            session, [&](ViSession theirs) { return vScanf(theirs, readFormat, *args); });
+    }
+
     ViStatus Queryf(Session& session, const char* writeFormat, const char* readFormat,
-                    va_list* args) override;
-    ViStatus Clear(Session& session) override;
+                    va_list* args) override {
+        return WithLibraryHandle(session, [&](ViSession theirs) {
+            return visa_->vQueryf(theirs, writeFormat, readFormat, *args);
+        });
+    }
+
+    ViStatus Clear(Session& session) override {
+        return WithLibraryHandle(session, [&](ViSession theirs) { return visa_->clear(theirs); });
+    }
+    explicit ForwardingVisaLibrary(std::shared_ptr<const InstalledVisa> library)
+        : visa_(std::move(library)) {}
 
 private:
-    const std::shared_ptr<const InstalledFunctions> visa_;
+    const std::shared_ptr<const InstalledVisa> visa_;
 };
-
-ViStatus ForwardingVisaLibrary::OpenDefaultRM(ViSession* rm) {
-    auto session = std::make_shared<InstalledSession>(Session::Kind::kResourceManager, VI_NULL,
-                                                      shared_from_this());
-    ViSession theirs = VI_NULL;
-    const ViStatus status = visa_->openDefaultRM(&theirs);
-    if (status < VI_SUCCESS) {
-        return status;
-    }
-    session->theirs = theirs;
-    const ViSession ours = Register(session);
-    if (ours == VI_NULL) {
-        visa_->close(theirs);
-        return VI_ERROR_ALLOC;
-    }
-    *rm = ours;
-    return status;
-}
-
-ViStatus ForwardingVisaLibrary::Open(ViSession rm, Session& manager, const char* resource,
-                                     ViAccessMode mode, ViUInt32 openTimeout, ViSession* vi) {
-    auto session =
-        std::make_shared<InstalledSession>(Session::Kind::kInstrument, rm, shared_from_this());
-    // The manager stays locked until the new session is registered: closing
-    // the manager waits, so the library's manager outlives this open.
-    InstalledSession& parent = Own(manager);
-    std::lock_guard<std::mutex> managerLock(parent.io);
-    if (parent.theirs == VI_NULL) {
-        return VI_ERROR_INV_OBJECT;
-    }
-    ViSession theirs = VI_NULL;
-    const ViStatus status = visa_->open(parent.theirs, resource, mode, openTimeout, &theirs);
-    if (status < VI_SUCCESS) {
-        return status;
-    }
-    session->theirs = theirs;
-    SessionTable& table = SessionTable::Instance();
-    const ViSession ours = Register(session);
-    if (ours == VI_NULL) {
-        visa_->close(theirs);
-        return VI_ERROR_ALLOC;
-    }
-    // The manager may have been taken out of the table meanwhile; a session
-    // opened through it must go with it.
-    if (!table.Find(rm)) {
-        table.Remove(ours);
-        std::lock_guard<std::mutex> lock(session->io);
-        session->theirs = VI_NULL;
-        visa_->close(theirs);
-        return VI_ERROR_INV_OBJECT;
-    }
-    *vi = ours;
-    return status;
-}
-
-ViStatus ForwardingVisaLibrary::Close(Session& session,
-                                      const std::vector<std::shared_ptr<Session>>& children) {
-    // The library closes a manager's sessions together with it.
-    for (const std::shared_ptr<Session>& child : children) {
-        InstalledSession& instrument = Own(*child);
-        std::lock_guard<std::mutex> lock(instrument.io);
-        instrument.theirs = VI_NULL;
-    }
-    InstalledSession& own = Own(session);
-    std::lock_guard<std::mutex> lock(own.io);
-    const ViSession theirs = own.theirs;
-    if (theirs == VI_NULL) {
-        return VI_ERROR_INV_OBJECT;
-    }
-    own.theirs = VI_NULL;
-    return visa_->close(theirs);
-}
-
-ViStatus ForwardingVisaLibrary::SetAttribute(Session& session, ViAttr attribute,
-                                             ViAttrState value) {
-    const auto narrowed = static_cast<InstalledAttrState>(value);
-    if (static_cast<ViAttrState>(narrowed) != value) {
-        return VI_ERROR_NSUP_ATTR_STATE;  // wider than the library's attribute values
-    }
-    return WithLibraryHandle(session, [&](ViSession theirs) {
-        return visa_->setAttribute(theirs, attribute, narrowed);
-    });
-}
-
-ViStatus ForwardingVisaLibrary::GetAttribute(Session& session, ViAttr attribute, void* value) {
-    const InstalledGetAttribute getAttribute = visa_->getAttribute;
-    if (getAttribute == nullptr) {
-        return VI_ERROR_NSUP_OPER;
-    }
-    return WithLibraryHandle(
-        session, [&](ViSession theirs) { return getAttribute(theirs, attribute, value); });
-}
-
-ViStatus ForwardingVisaLibrary::Printf(Session& session, const char* writeFormat,
-                                       va_list* args) {
-    return WithLibraryHandle(session, [&](ViSession theirs) {
-        return visa_->vPrintf(theirs, writeFormat, *args);
-    });
-}
-
-ViStatus ForwardingVisaLibrary::Scanf(Session& session, const char* readFormat, va_list* args) {
-    const InstalledVScanf vScanf = visa_->vScanf;
-    if (vScanf == nullptr) {
-        return VI_ERROR_NSUP_OPER;
-    }
-    return WithLibraryHandle(
-        session, [&](ViSession theirs) { return vScanf(theirs, readFormat, *args); });
-}
-
-ViStatus ForwardingVisaLibrary::Queryf(Session& session, const char* writeFormat,
-                                       const char* readFormat, va_list* args) {
-    return WithLibraryHandle(session, [&](ViSession theirs) {
-        return visa_->vQueryf(theirs, writeFormat, readFormat, *args);
-    });
-}
-
-ViStatus ForwardingVisaLibrary::Clear(Session& session) {
-    return WithLibraryHandle(session, [&](ViSession theirs) { return visa_->clear(theirs); });
-}
 
 }  // namespace
 
-std::shared_ptr<VisaLibrary> ForwardingTo(std::shared_ptr<const InstalledFunctions> functions) {
-    return std::make_shared<ForwardingVisaLibrary>(std::move(functions));
+std::shared_ptr<VisaLibrary> ForwardingTo(std::shared_ptr<const InstalledVisa> library) {
+    return std::make_shared<ForwardingVisaLibrary>(std::move(library));
 }
 
 }  // namespace visa

@@ -8,15 +8,15 @@
 
 #include <memory>
 
-#include "visa/installed_functions.h"
+#include "visa/installed_visa.h"
 #include "visa/visa_library.h"
 
 namespace qvz {
 namespace visa {
 
-// The implementation forwarding to `functions`, which stay loaded while it
+// The implementation forwarding to `library`, which stays loaded while it
 // or any session opened through it lives.
-std::shared_ptr<VisaLibrary> ForwardingTo(std::shared_ptr<const InstalledFunctions> functions);
+std::shared_ptr<VisaLibrary> ForwardingTo(std::shared_ptr<const InstalledVisa> library);
 
 }  // namespace visa
 }  // namespace qvz

@@ -1,5 +1,5 @@
 // The vi* calls: the handle checks common to every VISA library, then the
-// call on the library that opened the session (visa_library.h); a resource
+// call on the library that opened the session (visa_library.h). A resource
 // manager is opened by the library chosen for the process. Nothing here
 // throws or prints; every failure is a VISA status.
 #include <cstdarg>
@@ -7,7 +7,9 @@
 #include <new>
 #include <vector>
 
-#include "visa/library_choice.h"
+#include "visa/backend.h"
+#include "visa/builtin_visa.h"
+#include "visa/installed_visa.h"
 #include "visa/session.h"
 #include "visa/session_table.h"
 #include "visa/visa.h"
@@ -28,18 +30,37 @@ ViStatus Guarded(Operation&& operation) noexcept {
     }
 }
 
-ViStatus FindSession(ViObject vi, std::shared_ptr<Session>* session) {
-    *session = SessionTable::Instance().Find(vi);
-    return *session ? VI_SUCCESS : VI_ERROR_INV_OBJECT;
+// The library that opens a resource manager. A backend plugged in by a test
+// stands for the instrument itself and is reached through the built-in
+// library, so the installed library is only looked for while the socket
+// backend is in force.
+std::shared_ptr<VisaLibrary> ChosenVisaLibrary() {
+    if (CurrentBackend() == SocketBackend()) {
+        std::shared_ptr<VisaLibrary> installed = ChosenInstalledVisa();
+        if (installed) {
+            return installed;
+        }
+    }
+    return BuiltInVisa();
 }
 
-// Formatted I/O and the device clear are operations of instrument sessions.
-ViStatus FindInstrument(ViSession vi, std::shared_ptr<Session>* session) {
-    const ViStatus found = FindSession(vi, session);
-    if (found < VI_SUCCESS) {
-        return found;
-    }
-    return (*session)->kind == Session::Kind::kInstrument ? VI_SUCCESS : VI_ERROR_NSUP_OPER;
+// Runs `call` with the session of `vi` and the library that opened it.
+template <typename Call>
+ViStatus OnSession(ViObject vi, Call&& call) noexcept {
+    return Guarded([&] {
+        const std::shared_ptr<Session> session = SessionTable::Instance().Find(vi);
+        return session ? call(*session->library, *session) : VI_ERROR_INV_OBJECT;
+    });
+}
+
+// OnSession for the operations of instrument sessions: formatted I/O and the
+// device clear.
+template <typename Call>
+ViStatus OnInstrument(ViSession vi, Call&& call) noexcept {
+    return OnSession(vi, [&](VisaLibrary& library, Session& session) {
+        return session.kind == Session::Kind::kInstrument ? call(library, session)
+                                                           : VI_ERROR_NSUP_OPER;
+    });
 }
 
 ViStatus OpenDefaultRM(ViSession* rm) {
@@ -83,58 +104,23 @@ ViStatus Close(ViObject vi) {
     return session->library->Close(*session, children);
 }
 
-ViStatus SetAttribute(ViObject vi, ViAttr attribute, ViAttrState value) {
-    std::shared_ptr<Session> session;
-    const ViStatus found = FindSession(vi, &session);
-    if (found < VI_SUCCESS) {
-        return found;
-    }
-    return session->library->SetAttribute(*session, attribute, value);
+ViStatus Printf(ViSession vi, const char* writeFormat, va_list* args) noexcept {
+    return OnInstrument(vi, [&](VisaLibrary& library, Session& session) {
+        return library.Printf(session, writeFormat, args);
+    });
 }
 
-ViStatus GetAttribute(ViObject vi, ViAttr attribute, void* value) {
-    std::shared_ptr<Session> session;
-    const ViStatus found = FindSession(vi, &session);
-    if (found < VI_SUCCESS) {
-        return found;
-    }
-    return session->library->GetAttribute(*session, attribute, value);
+ViStatus Scanf(ViSession vi, const char* readFormat, va_list* args) noexcept {
+    return OnInstrument(vi, [&](VisaLibrary& library, Session& session) {
+        return library.Scanf(session, readFormat, args);
+    });
 }
 
-ViStatus Printf(ViSession vi, const char* writeFormat, va_list* args) {
-    std::shared_ptr<Session> session;
-    const ViStatus found = FindInstrument(vi, &session);
-    if (found < VI_SUCCESS) {
-        return found;
-    }
-    return session->library->Printf(*session, writeFormat, args);
-}
-
-ViStatus Scanf(ViSession vi, const char* readFormat, va_list* args) {
-    std::shared_ptr<Session> session;
-    const ViStatus found = FindInstrument(vi, &session);
-    if (found < VI_SUCCESS) {
-        return found;
-    }
-    return session->library->Scanf(*session, readFormat, args);
-}
-
-ViStatus Queryf(ViSession vi, const char* writeFormat, const char* readFormat, va_list* args) {
-    std::shared_ptr<Session> session;
-    const ViStatus found = FindInstrument(vi, &session);
-    if (found < VI_SUCCESS) {
-        return found;
-    }
-    return session->library->Queryf(*session, writeFormat, readFormat, args);
-}
-
-ViStatus Clear(ViSession vi) {
-    std::shared_ptr<Session> session;
-    const ViStatus found = FindInstrument(vi, &session);
-    if (found < VI_SUCCESS) {
-        return found;
-    }
-    return session->library->Clear(*session);
+ViStatus Queryf(ViSession vi, const char* writeFormat, const char* readFormat,
+                va_list* args) noexcept {
+    return OnInstrument(vi, [&](VisaLibrary& library, Session& session) {
+        return library.Queryf(session, writeFormat, readFormat, args);
+    });
 }
 
 }  // namespace
@@ -153,17 +139,21 @@ ViStatus viClose(ViObject vi) {
 }
 
 ViStatus viSetAttribute(ViObject vi, ViAttr attribute, ViAttrState value) {
-    return Guarded([&] { return SetAttribute(vi, attribute, value); });
+    return OnSession(vi, [&](VisaLibrary& library, Session& session) {
+        return library.SetAttribute(session, attribute, value);
+    });
 }
 
 ViStatus viGetAttribute(ViObject vi, ViAttr attribute, void* value) {
-    return Guarded([&] { return GetAttribute(vi, attribute, value); });
+    return OnSession(vi, [&](VisaLibrary& library, Session& session) {
+        return library.GetAttribute(session, attribute, value);
+    });
 }
 
 ViStatus viVPrintf(ViSession vi, const char* writeFormat, va_list args) {
     va_list copy;
     va_copy(copy, args);
-    const ViStatus status = Guarded([&] { return Printf(vi, writeFormat, &copy); });
+    const ViStatus status = Printf(vi, writeFormat, &copy);
     va_end(copy);
     return status;
 }
@@ -171,7 +161,7 @@ ViStatus viVPrintf(ViSession vi, const char* writeFormat, va_list args) {
 ViStatus viPrintf(ViSession vi, const char* writeFormat, ...) {
     va_list args;
     va_start(args, writeFormat);
-    const ViStatus status = Guarded([&] { return Printf(vi, writeFormat, &args); });
+    const ViStatus status = Printf(vi, writeFormat, &args);
     va_end(args);
     return status;
 }
@@ -179,7 +169,7 @@ ViStatus viPrintf(ViSession vi, const char* writeFormat, ...) {
 ViStatus viVScanf(ViSession vi, const char* readFormat, va_list args) {
     va_list copy;
     va_copy(copy, args);
-    const ViStatus status = Guarded([&] { return Scanf(vi, readFormat, &copy); });
+    const ViStatus status = Scanf(vi, readFormat, &copy);
     va_end(copy);
     return status;
 }
@@ -187,7 +177,7 @@ ViStatus viVScanf(ViSession vi, const char* readFormat, va_list args) {
 ViStatus viScanf(ViSession vi, const char* readFormat, ...) {
     va_list args;
     va_start(args, readFormat);
-    const ViStatus status = Guarded([&] { return Scanf(vi, readFormat, &args); });
+    const ViStatus status = Scanf(vi, readFormat, &args);
     va_end(args);
     return status;
 }
@@ -197,7 +187,7 @@ ViStatus viVQueryf(ViSession vi, const char* writeFormat, const char* readFormat
     // One copy walks the write arguments and then the read arguments.
     va_list copy;
     va_copy(copy, args);
-    const ViStatus status = Guarded([&] { return Queryf(vi, writeFormat, readFormat, &copy); });
+    const ViStatus status = Queryf(vi, writeFormat, readFormat, &copy);
     va_end(copy);
     return status;
 }
@@ -205,13 +195,14 @@ ViStatus viVQueryf(ViSession vi, const char* writeFormat, const char* readFormat
 ViStatus viQueryf(ViSession vi, const char* writeFormat, const char* readFormat, ...) {
     va_list args;
     va_start(args, readFormat);
-    const ViStatus status = Guarded([&] { return Queryf(vi, writeFormat, readFormat, &args); });
+    const ViStatus status = Queryf(vi, writeFormat, readFormat, &args);
     va_end(args);
     return status;
 }
 
 ViStatus viClear(ViSession vi) {
-    return Guarded([&] { return Clear(vi); });
+    return OnInstrument(
+        vi, [&](VisaLibrary& library, Session& session) { return library.Clear(session); });
 }
 
 }  // namespace visa

@@ -1,8 +1,9 @@
 // A VISA library as the vi* calls see it. Two implementations: the built-in
 // one (builtin_visa.h: resource names, sessions and formatted I/O over a
 // Transport) and the host's installed VISA library (installed_forwarding.h).
-// library_choice.h picks the one that opens resource managers; every later
-// call on a session goes to the implementation that opened it.
+// visa_api.cpp picks the one that opens resource managers, once per process
+// (see installed_visa.h); every later call on a session goes to the
+// implementation that opened it.
 //
 // visa_api.cpp has checked the handles before a call gets here: a session
 // passed in was opened by this implementation, and the formatted-I/O calls
