@@ -15,7 +15,7 @@ namespace {
 // library may have given out again.
 struct InstalledSession final : Session {
     using Session::Session;
-    ViSession theirs = VI_NULL;
+    ViSession libraryHandle = VI_NULL;
 };
 
 // Every session this library is handed is one it opened.
@@ -28,10 +28,10 @@ template <typename Call>
 ViStatus WithLibraryHandle(Session& session, Call&& call) {
     InstalledSession& own = Own(session);
     std::lock_guard<std::mutex> lock(own.io);
-    if (own.theirs == VI_NULL) {
+    if (own.libraryHandle == VI_NULL) {
         return VI_ERROR_INV_OBJECT;
     }
-    return call(own.theirs);
+    return call(own.libraryHandle);
 }
 
 // Our handle for `session`, or VI_NULL when the table is full or out of
@@ -54,7 +54,7 @@ public:
         if (status < VI_SUCCESS) {
             return status;
         }
-        session->theirs = theirs;
+        session->libraryHandle = theirs;
         const ViSession ours = Register(session);
         if (ours == VI_NULL) {
             visa_->close(theirs);
@@ -72,15 +72,16 @@ public:
         // the manager waits, so the library's manager outlives this open.
         InstalledSession& parent = Own(manager);
         std::lock_guard<std::mutex> managerLock(parent.io);
-        if (parent.theirs == VI_NULL) {
+        if (parent.libraryHandle == VI_NULL) {
             return VI_ERROR_INV_OBJECT;
         }
         ViSession theirs = VI_NULL;
-        const ViStatus status = visa_->open(parent.theirs, resource, mode, openTimeout, &theirs);
+        const ViStatus status =
+            visa_->open(parent.libraryHandle, resource, mode, openTimeout, &theirs);
         if (status < VI_SUCCESS) {
             return status;
         }
-        session->theirs = theirs;
+        session->libraryHandle = theirs;
         SessionTable& table = SessionTable::Instance();
         const ViSession ours = Register(session);
         if (ours == VI_NULL) {
@@ -92,7 +93,7 @@ public:
         if (!table.Find(rm)) {
             table.Remove(ours);
             std::lock_guard<std::mutex> lock(session->io);
-            session->theirs = VI_NULL;
+            session->libraryHandle = VI_NULL;
             visa_->close(theirs);
             return VI_ERROR_INV_OBJECT;
         }
@@ -106,15 +107,15 @@ public:
         for (const std::shared_ptr<Session>& child : children) {
             InstalledSession& instrument = Own(*child);
             std::lock_guard<std::mutex> lock(instrument.io);
-            instrument.theirs = VI_NULL;
+            instrument.libraryHandle = VI_NULL;
         }
         InstalledSession& own = Own(session);
         std::lock_guard<std::mutex> lock(own.io);
-        const ViSession theirs = own.theirs;
+        const ViSession theirs = own.libraryHandle;
         if (theirs == VI_NULL) {
             return VI_ERROR_INV_OBJECT;
         }
-        own.theirs = VI_NULL;
+        own.libraryHandle = VI_NULL;
         return visa_->close(theirs);
     }
 
