@@ -10,7 +10,7 @@
 
 #include "loopback_server.h"
 #include "scripted_instrument.h"
-#include "visa/session.h"
+#include "visa/builtin_visa.h"
 #include "visa/session_table.h"
 #include "visa/visa.h"
 
@@ -127,7 +127,8 @@ TEST_F(SocketTest, AHundredThousandPointReplyArrivesWhole) {
     EXPECT_EQ(count, 100001);
     EXPECT_EQ(received, sent);
     // The 2.4 MB reply's buffer is not kept for the session's lifetime.
-    const std::shared_ptr<Session> session = SessionTable::Instance().Find(vi_);
+    const auto session =
+        std::dynamic_pointer_cast<BuiltInSession>(SessionTable::Instance().Find(vi_));
     ASSERT_TRUE(session);
     EXPECT_LE(session->reader.Capacity(), MessageReader::kRetainedBytes);
 }

@@ -1,7 +1,8 @@
-// The seam under the VISA layer. The formatted-I/O engine, the session table
-// and the attributes sit above it and are the same for every backend; below
-// it a Backend opens per-session byte transports. The built-in backend
-// connects TCP sockets; tests plug in a scripted in-process instrument.
+// The seam under the built-in VISA library (builtin_visa.h). Its
+// formatted-I/O engine, sessions and attributes sit above it and are the same
+// for every backend; below it a Backend opens per-session byte transports.
+// The socket backend connects TCP sockets; tests plug in a scripted
+// in-process instrument.
 #ifndef QVZ_VISA_BACKEND_H
 #define QVZ_VISA_BACKEND_H
 

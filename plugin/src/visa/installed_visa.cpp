@@ -3,6 +3,8 @@
 #include <mutex>
 #include <utility>
 
+#include "visa/installed_forwarding.h"
+
 namespace qvz {
 namespace visa {
 namespace {
@@ -17,7 +19,7 @@ bool Resolve(SharedLibrary library, const char* name, Function* function) {
 // that call_once can run again on a fresh flag.
 struct Choice {
     std::once_flag once;
-    std::shared_ptr<const InstalledVisa> library;
+    std::shared_ptr<VisaLibrary> library;
 };
 
 struct Chooser {
@@ -40,11 +42,11 @@ std::vector<std::string> Candidates(Chooser& chooser) {
     return chooser.candidatesReplaced ? chooser.testCandidates : InstalledVisaLibraryNames();
 }
 
-std::shared_ptr<const InstalledVisa> FirstComplete(const std::vector<std::string>& names) {
+std::shared_ptr<VisaLibrary> FirstComplete(const std::vector<std::string>& names) {
     for (const std::string& name : names) {
         std::unique_ptr<InstalledVisa> library = LoadInstalledVisa(name);
         if (library) {
-            return library;
+            return ForwardingTo(std::move(library));
         }
     }
     return nullptr;
@@ -90,7 +92,7 @@ std::unique_ptr<InstalledVisa> LoadInstalledVisa(const std::string& name) {
     return visa;
 }
 
-std::shared_ptr<const InstalledVisa> ChosenInstalledVisa() noexcept {
+std::shared_ptr<VisaLibrary> ChosenInstalledVisa() noexcept {
     try {
         Chooser& chooser = TheChooser();
         std::shared_ptr<Choice> choice;

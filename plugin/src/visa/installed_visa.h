@@ -1,8 +1,9 @@
 // The host's installed VISA library, when there is one. It is looked for once
-// per process, at the first viOpenDefaultRM; from then on every session is
-// opened through it (see installed_forwarding.h), and without one the
-// built-in layer serves socket resources. Nothing but the file names below
-// decides: no configuration file, environment variable or registry key.
+// per process, at the first viOpenDefaultRM that may use it; from then on
+// every resource manager is opened through it (installed_forwarding.h), and
+// without one the built-in library serves socket resources. Nothing but the
+// file names below decides: no configuration file, environment variable or
+// registry key.
 #ifndef QVZ_VISA_INSTALLED_VISA_H
 #define QVZ_VISA_INSTALLED_VISA_H
 
@@ -14,6 +15,7 @@
 
 #include "visa/shared_library.h"
 #include "visa/visa.h"
+#include "visa/visa_library.h"
 
 namespace qvz {
 namespace visa {
@@ -66,11 +68,15 @@ struct InstalledVisa {
 // lacks a required function (it is then unloaded again).
 std::unique_ptr<InstalledVisa> LoadInstalledVisa(const std::string& name);
 
-// The library chosen for this process, or null for the built-in layer. The
-// first call tries each name of InstalledVisaLibraryNames() in turn and
-// keeps the first complete library; later calls return that choice.
-// Thread-safe. Never throws.
-std::shared_ptr<const InstalledVisa> ChosenInstalledVisa() noexcept;
+// The names under which the host's VISA library is installed, in the order
+// they are tried; one list per platform (posix/, win/).
+std::vector<std::string> InstalledVisaLibraryNames();
+
+// The library chosen for this process, forwarded to, or null for the
+// built-in one. The first call tries each name of InstalledVisaLibraryNames()
+// in turn and keeps the first complete library; later calls return that
+// choice. Thread-safe. Never throws.
+std::shared_ptr<VisaLibrary> ChosenInstalledVisa() noexcept;
 
 // Test seams. The first replaces the names looked for with `paths` (an empty
 // list means "no installed library") and forgets the choice, so the next

@@ -4,7 +4,6 @@
 #define QVZ_VISA_SHARED_LIBRARY_H
 
 #include <string>
-#include <vector>
 
 namespace qvz {
 namespace visa {
@@ -25,10 +24,6 @@ SharedLibrary OpenSharedLibrary(const std::string& name);
 SymbolAddress FindSharedLibrarySymbol(SharedLibrary library, const char* name);
 
 void CloseSharedLibrary(SharedLibrary library);
-
-// The names under which the host's VISA library is installed, in the order
-// they are tried.
-std::vector<std::string> InstalledVisaLibraryNames();
 
 }  // namespace visa
 }  // namespace qvz

@@ -1,8 +1,8 @@
 // The library's own VISA layer: the standard VISA call shapes the session and
-// the apply sequence use. When the host has a VISA library installed, every
-// session is opened through it and each call is forwarded there
-// (installed_visa.h); otherwise a built-in raw-socket backend serves them (or,
-// in tests, a scripted in-process instrument plugged in through backend.h).
+// the apply sequence use. Behind them one of two VISA libraries
+// (visa_library.h): the host's installed one, each call forwarded there, or
+// the built-in one over raw sockets (or, in tests, over a scripted in-process
+// instrument plugged in through backend.h).
 // Everything lives in qvz::visa and stays inside the library, so it never
 // clashes with the VISA library loaded into the same host.
 #ifndef QVZ_VISA_H

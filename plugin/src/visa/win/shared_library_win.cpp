@@ -5,7 +5,6 @@
 #include <windows.h>
 
 #include <string>
-#include <vector>
 
 #include "visa/shared_library.h"
 
@@ -37,11 +36,6 @@ void CloseSharedLibrary(SharedLibrary library) {
     if (library != nullptr) {
         FreeLibrary(static_cast<HMODULE>(library));
     }
-}
-
-std::vector<std::string> InstalledVisaLibraryNames() {
-    // The 64-bit VISA installed on the system path; the library is x64 only.
-    return {"visa64.dll"};
 }
 
 }  // namespace visa
