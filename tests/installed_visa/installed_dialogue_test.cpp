@@ -14,6 +14,16 @@ namespace qvz {
 namespace testing {
 namespace {
 
+// The two applies may fall on either side of a second: the date line is the
+// clock's, not the layer's, and is left out of the comparison.
+std::string WithoutDateLine(std::string file) {
+    const std::size_t start = file.find("! Date:");
+    if (start != std::string::npos) {
+        file.erase(start, file.find('\n', start) + 1 - start);
+    }
+    return file;
+}
+
 const std::vector<double> kSweep = {10e6, 1.234567890123e9, 3.000000001e9, 8.5e9};
 
 struct ApplyCase {
@@ -76,7 +86,7 @@ TEST_P(InstalledDialogueTest, SameBytesAsTheBuiltInLayer) {
     EXPECT_EQ(installed.closeStatus, 0);
     EXPECT_EQ(standIn.Commands(), builtInCommands);
     // The frequencies came through "%,#lf" intact: the files match too.
-    EXPECT_EQ(installed.file, builtIn.file);
+    EXPECT_EQ(WithoutDateLine(installed.file), WithoutDateLine(builtIn.file));
 
     const std::size_t commandCount = c.action == 2 ? 4 : 6;
     std::vector<std::string> expectedCalls = {
