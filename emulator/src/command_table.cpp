@@ -1,5 +1,6 @@
 #include "qvzsim/command_table.h"
 
+#include <cstddef>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -65,8 +66,8 @@ std::vector<CompiledCommand> CompileTable() {
                                       FixtureCommands(), StatusCommands(), TraceCommands()};
     std::vector<CompiledCommand> table;
     for (const CommandList& subsystem : subsystems) {
-        for (const CommandDefinition& definition : subsystem) {
-            table.push_back(CompileCommand(definition));
+        for (std::size_t i = 0; i < subsystem.count; ++i) {
+            table.push_back(CompileCommand(subsystem.first[i]));
         }
     }
     return table;
@@ -155,8 +156,9 @@ const char* CanonicalHeader(CommandId id) {
 }
 
 bool IsFaultControl(CommandId id) {
-    for (const CommandDefinition& definition : FaultCommands()) {
-        if (definition.id == id) {
+    const CommandList faults = FaultCommands();
+    for (std::size_t i = 0; i < faults.count; ++i) {
+        if (faults.first[i].id == id) {
             return true;
         }
     }

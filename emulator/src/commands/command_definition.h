@@ -76,9 +76,6 @@ struct CommandDefinition {
 struct CommandList {
     const CommandDefinition* first;
     std::size_t count;
-
-    const CommandDefinition* begin() const { return first; }
-    const CommandDefinition* end() const { return first + count; }
 };
 
 template <std::size_t N>
