@@ -69,32 +69,28 @@ ErrorEntry SweepPoints(CommandContext& context) {
     return Done();
 }
 
-ErrorEntry StartFrequency(CommandContext& context) {
+// STARt and STOP: the query reads one end of the sweep, the setting moves it.
+ErrorEntry SweepEnd(CommandContext& context, double SweepSettings::*end,
+                    int (Instrument::*set)(int channel, double hertz)) {
     if (context.IsQuery()) {
-        context.Reply(FormatNumber(context.instrument.GetSweep(context.channel).startHz));
+        context.Reply(FormatNumber(context.instrument.GetSweep(context.channel).*end));
         return Done();
     }
     double value = 0.0;
     int error = 0;
     if ((error = ToSettingValue(context, value)) != 0 ||
-        (error = context.instrument.SetStartFrequency(context.channel, value)) != 0) {
+        (error = (context.instrument.*set)(context.channel, value)) != 0) {
         return Failed(error);
     }
     return Done();
 }
 
+ErrorEntry StartFrequency(CommandContext& context) {
+    return SweepEnd(context, &SweepSettings::startHz, &Instrument::SetStartFrequency);
+}
+
 ErrorEntry StopFrequency(CommandContext& context) {
-    if (context.IsQuery()) {
-        context.Reply(FormatNumber(context.instrument.GetSweep(context.channel).stopHz));
-        return Done();
-    }
-    double value = 0.0;
-    int error = 0;
-    if ((error = ToSettingValue(context, value)) != 0 ||
-        (error = context.instrument.SetStopFrequency(context.channel, value)) != 0) {
-        return Failed(error);
-    }
-    return Done();
+    return SweepEnd(context, &SweepSettings::stopHz, &Instrument::SetStopFrequency);
 }
 
 ErrorEntry FrequencyData(CommandContext& context) {
