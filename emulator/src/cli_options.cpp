@@ -29,6 +29,155 @@ bool ParseHertz(std::string_view text, double& value) {
 // would protect nothing.
 constexpr long kMaxConnectionsLimit = 10000;
 
+// "--name=value" or "--name" (whose value, if it takes one, follows).
+struct Argument {
+    std::string_view name;
+    std::string_view value;
+    bool hasInlineValue = false;
+};
+
+Argument SplitArgument(std::string_view text) {
+    Argument argument;
+    argument.name = text;
+    const std::size_t equals = text.find('=');
+    if (text.substr(0, 2) == "--" && equals != std::string_view::npos) {
+        argument.value = text.substr(equals + 1);
+        argument.name = text.substr(0, equals);
+        argument.hasInlineValue = true;
+    }
+    return argument;
+}
+
+// The options without a value: true when `argument` is one, with `problem`
+// set when it was given a value it does not take.
+bool ApplyFlag(const Argument& argument, CommandLine& out, std::string& problem) {
+    if (argument.name == "--help" || argument.name == "-h") {
+        out.help = true;
+        return true;
+    }
+    if (argument.name == "--version") {
+        out.version = true;
+        return true;
+    }
+    if (argument.name == "--quiet" || argument.name == "-q") {
+        if (argument.hasInlineValue) {
+            problem = "--quiet takes no value";
+        } else {
+            out.server.quiet = true;
+        }
+        return true;
+    }
+    return false;
+}
+
+// Each returns an empty string or what is wrong with the value.
+std::string ApplyBind(std::string_view value, CommandLine& out) {
+    if (value.empty()) {
+        return "--bind needs an address";
+    }
+    out.server.bindAddress = std::string(value);
+    return {};
+}
+
+std::string ApplyPort(std::string_view value, CommandLine& out) {
+    long number = 0;
+    if (!ParseInt(value, 0, 65535, number)) {
+        return "--port must be 0 to 65535";
+    }
+    out.server.port = static_cast<std::uint16_t>(number);
+    return {};
+}
+
+std::string ApplyChannels(std::string_view value, CommandLine& out) {
+    long number = 0;
+    if (!ParseInt(value, 1, kMaxChannels, number)) {
+        return "--channels must be 1 to " + std::to_string(kMaxChannels);
+    }
+    out.server.instrument.channels = static_cast<int>(number);
+    return {};
+}
+
+std::string ApplyActive(std::string_view value, CommandLine& out) {
+    long number = 0;
+    if (!ParseInt(value, 1, kMaxChannels, number)) {
+        return "--active must be a channel number";
+    }
+    out.server.instrument.activeChannel = static_cast<int>(number);
+    return {};
+}
+
+std::string ApplyPoints(std::string_view value, CommandLine& out) {
+    long number = 0;
+    if (!ParseInt(value, 1, kMaxPoints, number)) {
+        return "--points must be 1 to " + std::to_string(kMaxPoints);
+    }
+    out.server.instrument.sweep.points = static_cast<int>(number);
+    return {};
+}
+
+std::string ApplyMaxConnections(std::string_view value, CommandLine& out) {
+    long number = 0;
+    if (!ParseInt(value, 1, kMaxConnectionsLimit, number)) {
+        return "--max-connections must be 1 to " + std::to_string(kMaxConnectionsLimit);
+    }
+    out.server.maxConnections = static_cast<int>(number);
+    return {};
+}
+
+std::string ApplyStart(std::string_view value, CommandLine& out) {
+    return ParseHertz(value, out.server.instrument.sweep.startHz) ? std::string() : "--start must be a frequency in Hz";
+}
+
+std::string ApplyStop(std::string_view value, CommandLine& out) {
+    return ParseHertz(value, out.server.instrument.sweep.stopHz) ? std::string() : "--stop must be a frequency in Hz";
+}
+
+std::string ApplyHttp(std::string_view value, CommandLine& out) {
+    long number = 0;
+    if (!ParseInt(value, 0, 65535, number)) {
+        return "--http must be a port, 0 to 65535";
+    }
+    out.httpPort = static_cast<int>(number);
+    return {};
+}
+
+std::string ApplyDevice(std::string_view value, CommandLine& out) {
+    long number = 0;
+    const std::size_t portEnd = value.find('=');
+    if (portEnd == std::string_view::npos || !ParseInt(value.substr(0, portEnd), 1, kPortCount, number) ||
+        portEnd + 1 == value.size()) {
+        return "--dut takes PORT=FILE, PORT 1 to " + std::to_string(kPortCount);
+    }
+    out.devices.emplace_back(static_cast<int>(number), std::string(value.substr(portEnd + 1)));
+    return {};
+}
+
+std::string ApplySend(std::string_view value, CommandLine& out) {
+    out.send.emplace_back(value);
+    return {};
+}
+
+struct ValueOption {
+    std::string_view name;
+    std::string (*apply)(std::string_view value, CommandLine& out);
+};
+
+const ValueOption kValueOptions[] = {
+    {"--bind", ApplyBind},   {"--port", ApplyPort},   {"--channels", ApplyChannels},
+    {"--active", ApplyActive}, {"--points", ApplyPoints}, {"--start", ApplyStart},
+    {"--stop", ApplyStop},   {"--send", ApplySend},   {"--max-connections", ApplyMaxConnections},
+    {"--http", ApplyHttp},   {"--dut", ApplyDevice},
+};
+
+const ValueOption* FindValueOption(std::string_view name) {
+    for (const ValueOption& option : kValueOptions) {
+        if (option.name == name) {
+            return &option;
+        }
+    }
+    return nullptr;
+}
+
 }  // namespace
 
 std::string UsageText() {
@@ -59,103 +208,30 @@ std::string VersionText() { return QVZSIM_VERSION; }
 std::string ParseCommandLine(int argc, const char* const* argv, CommandLine& out) {
     out = CommandLine{};
     for (int i = 1; i < argc; ++i) {
-        std::string_view arg = argv[i];
-        std::string_view value;
-        bool hasInlineValue = false;
-        const std::size_t equals = arg.find('=');
-        if (arg.substr(0, 2) == "--" && equals != std::string_view::npos) {
-            value = arg.substr(equals + 1);
-            arg = arg.substr(0, equals);
-            hasInlineValue = true;
-        }
-        if (arg == "--help" || arg == "-h") {
-            out.help = true;
-            continue;
-        }
-        if (arg == "--version") {
-            out.version = true;
-            continue;
-        }
-        if (arg == "--quiet" || arg == "-q") {
-            if (hasInlineValue) {
-                return "--quiet takes no value";
+        Argument argument = SplitArgument(argv[i]);
+        std::string problem;
+        if (ApplyFlag(argument, out, problem)) {
+            if (!problem.empty()) {
+                return problem;
             }
-            out.server.quiet = true;
             continue;
         }
-        const bool takesValue = arg == "--bind" || arg == "--port" || arg == "--channels" || arg == "--active" ||
-                                arg == "--points" || arg == "--start" || arg == "--stop" || arg == "--send" ||
-                                arg == "--max-connections" || arg == "--http" || arg == "--dut";
-        if (!takesValue) {
-            return "unknown option " + std::string(arg);
+        const ValueOption* option = FindValueOption(argument.name);
+        if (option == nullptr) {
+            return "unknown option " + std::string(argument.name);
         }
-        if (!hasInlineValue) {
+        if (!argument.hasInlineValue) {
             if (i + 1 >= argc) {
-                return std::string(arg) + " needs a value";
+                return std::string(argument.name) + " needs a value";
             }
-            value = argv[++i];
+            argument.value = argv[++i];
         }
-        long number = 0;
-        InstrumentConfig& instrument = out.server.instrument;
-        if (arg == "--bind") {
-            if (value.empty()) {
-                return "--bind needs an address";
-            }
-            out.server.bindAddress = std::string(value);
-        } else if (arg == "--port") {
-            if (!ParseInt(value, 0, 65535, number)) {
-                return "--port must be 0 to 65535";
-            }
-            out.server.port = static_cast<std::uint16_t>(number);
-        } else if (arg == "--channels") {
-            if (!ParseInt(value, 1, kMaxChannels, number)) {
-                return "--channels must be 1 to " + std::to_string(kMaxChannels);
-            }
-            instrument.channels = static_cast<int>(number);
-        } else if (arg == "--active") {
-            if (!ParseInt(value, 1, kMaxChannels, number)) {
-                return "--active must be a channel number";
-            }
-            instrument.activeChannel = static_cast<int>(number);
-        } else if (arg == "--points") {
-            if (!ParseInt(value, 1, kMaxPoints, number)) {
-                return "--points must be 1 to " + std::to_string(kMaxPoints);
-            }
-            instrument.sweep.points = static_cast<int>(number);
-        } else if (arg == "--max-connections") {
-            if (!ParseInt(value, 1, kMaxConnectionsLimit, number)) {
-                return "--max-connections must be 1 to " + std::to_string(kMaxConnectionsLimit);
-            }
-            out.server.maxConnections = static_cast<int>(number);
-        } else if (arg == "--start") {
-            if (!ParseHertz(value, instrument.sweep.startHz)) {
-                return "--start must be a frequency in Hz";
-            }
-        } else if (arg == "--stop") {
-            if (!ParseHertz(value, instrument.sweep.stopHz)) {
-                return "--stop must be a frequency in Hz";
-            }
-        } else if (arg == "--http") {
-            if (!ParseInt(value, 0, 65535, number)) {
-                return "--http must be a port, 0 to 65535";
-            }
-            out.httpPort = static_cast<int>(number);
-        } else if (arg == "--dut") {
-            const std::size_t portEnd = value.find('=');
-            if (portEnd == std::string_view::npos || !ParseInt(value.substr(0, portEnd), 1, kPortCount, number) ||
-                portEnd + 1 == value.size()) {
-                return "--dut takes PORT=FILE, PORT 1 to " + std::to_string(kPortCount);
-            }
-            out.devices.emplace_back(static_cast<int>(number), std::string(value.substr(portEnd + 1)));
-        } else {
-            out.send.emplace_back(value);
+        problem = option->apply(argument.value, out);
+        if (!problem.empty()) {
+            return problem;
         }
     }
-    const std::string problem = Instrument::ValidateConfig(out.server.instrument);
-    if (!problem.empty()) {
-        return problem;
-    }
-    return {};
+    return Instrument::ValidateConfig(out.server.instrument);
 }
 
 }  // namespace qvzsim

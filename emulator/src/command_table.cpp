@@ -1,105 +1,14 @@
 #include "qvzsim/command_table.h"
 
+#include <cstddef>
 #include <string>
 #include <string_view>
 #include <vector>
 
+#include "commands/command_definition.h"
+
 namespace qvzsim {
 namespace {
-
-enum Forms : unsigned { kQueryForm = 1u, kSetForm = 2u, kBothForms = 3u };
-
-struct CommandSpec {
-    CommandId id;
-    const char* pattern;  // long form; the upper-case head is the short form
-    unsigned forms;
-    const char* canonical;  // for logs
-};
-
-// Patterns: nodes separated by ':'; "#" marks a numeric suffix; a node in
-// brackets may be left out. Common commands are written with their '*'.
-const CommandSpec kCommands[] = {
-    {CommandId::kIdentify, "*IDN", kQueryForm,
-     "*IDN?"},
-    {CommandId::kReset, "*RST", kSetForm,
-     "*RST"},
-    {CommandId::kClearStatus, "*CLS", kSetForm,
-     "*CLS"},
-    {CommandId::kOperationComplete, "*OPC", kBothForms,
-     "*OPC"},
-    {CommandId::kWait, "*WAI", kSetForm,
-     "*WAI"},
-    {CommandId::kSystemError, "SYSTem:ERRor:[NEXT]", kQueryForm,
-     "SYSTem:ERRor[:NEXT]?"},
-    {CommandId::kSystemErrorCount, "SYSTem:ERRor:COUNt", kQueryForm,
-     "SYSTem:ERRor:COUNt?"},
-    {CommandId::kSystemPreset, "SYSTem:PRESet", kSetForm,
-     "SYSTem:PRESet"},
-    {CommandId::kStateReport, "SYSTem:FSIMulator:REPort", kQueryForm,
-     "SYSTem:FSIMulator:REPort?"},
-    {CommandId::kFaultSilence, "SYSTem:FAULt:SILence", kSetForm,
-     "SYSTem:FAULt:SILence"},
-    {CommandId::kFaultDelay, "SYSTem:FAULt:DELay", kSetForm,
-     "SYSTem:FAULt:DELay"},
-    {CommandId::kFaultGarbage, "SYSTem:FAULt:GARBage", kSetForm,
-     "SYSTem:FAULt:GARBage"},
-    {CommandId::kFaultClose, "SYSTem:FAULt:CLOSe", kSetForm,
-     "SYSTem:FAULt:CLOSe"},
-    {CommandId::kFaultError, "SYSTem:FAULt:ERRor", kSetForm,
-     "SYSTem:FAULt:ERRor"},
-    {CommandId::kFaultClear, "SYSTem:FAULt:CLEar", kSetForm,
-     "SYSTem:FAULt:CLEar"},
-    {CommandId::kFaultCount, "SYSTem:FAULt:COUNt", kQueryForm,
-     "SYSTem:FAULt:COUNt?"},
-    {CommandId::kActiveChannel, "SERVice:CHANnel:ACTive", kBothForms,
-     "SERVice:CHANnel:ACTive"},
-    {CommandId::kChannelCount, "SERVice:CHANnel:COUNt", kQueryForm,
-     "SERVice:CHANnel:COUNt?"},
-    {CommandId::kSweepPoints, "[SENSe#]:SWEep:POINts", kBothForms,
-     "SENSe<ch>:SWEep:POINts"},
-    {CommandId::kStartFrequency, "[SENSe#]:FREQuency:STARt", kBothForms,
-     "SENSe<ch>:FREQuency:STARt"},
-    {CommandId::kStopFrequency, "[SENSe#]:FREQuency:STOP", kBothForms,
-     "SENSe<ch>:FREQuency:STOP"},
-    {CommandId::kFrequencyData, "[SENSe#]:FREQuency:DATA", kQueryForm,
-     "SENSe<ch>:FREQuency:DATA?"},
-    {CommandId::kSimulatorState, "CALCulate#:FSIMulator:STATe", kBothForms,
-     "CALCulate<ch>:FSIMulator:STATe"},
-    {CommandId::kMatchingState, "CALCulate#:FSIMulator:SENDed:PMCircuit:STATe", kBothForms,
-     "CALCulate<ch>:FSIMulator:SENDed:PMCircuit:STATe"},
-    {CommandId::kMatchingPortState, "CALCulate#:FSIMulator:SENDed:PMCircuit:PORT#:STATe", kBothForms,
-     "CALCulate<ch>:FSIMulator:SENDed:PMCircuit:PORT<n>:STATe"},
-    {CommandId::kMatchingPortFile, "CALCulate#:FSIMulator:SENDed:PMCircuit:PORT#:USER:FILename", kBothForms,
-     "CALCulate<ch>:FSIMulator:SENDed:PMCircuit:PORT<n>:USER:FILename"},
-    {CommandId::kDeembeddingState, "CALCulate#:FSIMulator:SENDed:DEEMbed:STATe", kBothForms,
-     "CALCulate<ch>:FSIMulator:SENDed:DEEMbed:STATe"},
-    {CommandId::kDeembeddingPortState, "CALCulate#:FSIMulator:SENDed:DEEMbed:PORT#:STATe", kBothForms,
-     "CALCulate<ch>:FSIMulator:SENDed:DEEMbed:PORT<n>:STATe"},
-    {CommandId::kDeembeddingPortFile, "CALCulate#:FSIMulator:SENDed:DEEMbed:PORT#:USER:FILename", kBothForms,
-     "CALCulate<ch>:FSIMulator:SENDed:DEEMbed:PORT<n>:USER:FILename"},
-    {CommandId::kEventStatus, "*ESR", kQueryForm,
-     "*ESR?"},
-    {CommandId::kEventStatusEnable, "*ESE", kBothForms,
-     "*ESE"},
-    {CommandId::kServiceRequestEnable, "*SRE", kBothForms,
-     "*SRE"},
-    {CommandId::kStatusByte, "*STB", kQueryForm,
-     "*STB?"},
-    {CommandId::kSelfTest, "*TST", kQueryForm,
-     "*TST?"},
-    {CommandId::kSystemVersion, "SYSTem:VERSion", kQueryForm,
-     "SYSTem:VERSion?"},
-    {CommandId::kStatusPreset, "STATus:PRESet", kSetForm,
-     "STATus:PRESet"},
-    {CommandId::kOperationStatus, "STATus:OPERation:[EVENt]", kQueryForm,
-     "STATus:OPERation[:EVENt]?"},
-    {CommandId::kQuestionableStatus, "STATus:QUEStionable:[EVENt]", kQueryForm,
-     "STATus:QUEStionable[:EVENt]?"},
-    {CommandId::kDeviceFile, "SYSTem:DUT:PORT#:FILename", kBothForms,
-     "SYSTem:DUT:PORT<n>:FILename"},
-    {CommandId::kTraceData, "CALCulate#:DATA:PORT#:SDATa", kQueryForm,
-     "CALCulate<ch>:DATA:PORT<n>:SDATa?"},
-};
 
 struct PatternNode {
     std::string shortForm;  // upper case
@@ -109,8 +18,7 @@ struct PatternNode {
 };
 
 struct CompiledCommand {
-    CommandId id;
-    unsigned forms;
+    const CommandDefinition* definition;
     bool common;
     std::vector<PatternNode> nodes;
 };
@@ -139,20 +47,28 @@ PatternNode CompileNode(std::string_view text) {
     return node;
 }
 
+CompiledCommand CompileCommand(const CommandDefinition& definition) {
+    CompiledCommand compiled{&definition, definition.pattern[0] == '*', {}};
+    std::string_view pattern = definition.pattern;
+    if (compiled.common) {
+        pattern.remove_prefix(1);
+    }
+    while (!pattern.empty()) {
+        std::size_t colon = pattern.find(':');
+        compiled.nodes.push_back(CompileNode(pattern.substr(0, colon)));
+        pattern = colon == std::string_view::npos ? std::string_view() : pattern.substr(colon + 1);
+    }
+    return compiled;
+}
+
 std::vector<CompiledCommand> CompileTable() {
+    const CommandList subsystems[] = {CommonCommands(),  SystemCommands(), FaultCommands(), SenseCommands(),
+                                      FixtureCommands(), StatusCommands(), TraceCommands()};
     std::vector<CompiledCommand> table;
-    for (const CommandSpec& entry : kCommands) {
-        CompiledCommand compiled{entry.id, entry.forms, entry.pattern[0] == '*', {}};
-        std::string_view pattern = entry.pattern;
-        if (compiled.common) {
-            pattern.remove_prefix(1);
+    for (const CommandList& subsystem : subsystems) {
+        for (std::size_t i = 0; i < subsystem.count; ++i) {
+            table.push_back(CompileCommand(subsystem.first[i]));
         }
-        while (!pattern.empty()) {
-            std::size_t colon = pattern.find(':');
-            compiled.nodes.push_back(CompileNode(pattern.substr(0, colon)));
-            pattern = colon == std::string_view::npos ? std::string_view() : pattern.substr(colon + 1);
-        }
-        table.push_back(std::move(compiled));
     }
     return table;
 }
@@ -215,10 +131,11 @@ std::optional<ResolvedCommand> ResolveHeader(const std::vector<HeaderNode>& node
         if (!MatchFrom(command.nodes, 0, nodes, 0, resolved)) {
             continue;
         }
-        if ((command.forms & (query ? kQueryForm : kSetForm)) == 0) {
+        if ((command.definition->forms & (query ? kQueryForm : kSetForm)) == 0) {
             return std::nullopt;
         }
-        resolved.id = command.id;
+        resolved.id = command.definition->id;
+        resolved.definition = command.definition;
         resolved.query = query;
         return resolved;
     }
@@ -230,27 +147,22 @@ std::optional<ResolvedCommand> ResolveHeader(const ScpiCommand& command) {
 }
 
 const char* CanonicalHeader(CommandId id) {
-    for (const CommandSpec& entry : kCommands) {
-        if (entry.id == id) {
-            return entry.canonical;
+    for (const CompiledCommand& command : Table()) {
+        if (command.definition->id == id) {
+            return command.definition->canonical;
         }
     }
     return "?";
 }
 
 bool IsFaultControl(CommandId id) {
-    switch (id) {
-    case CommandId::kFaultSilence:
-    case CommandId::kFaultDelay:
-    case CommandId::kFaultGarbage:
-    case CommandId::kFaultClose:
-    case CommandId::kFaultError:
-    case CommandId::kFaultClear:
-    case CommandId::kFaultCount:
-        return true;
-    default:
-        return false;
+    const CommandList faults = FaultCommands();
+    for (std::size_t i = 0; i < faults.count; ++i) {
+        if (faults.first[i].id == id) {
+            return true;
+        }
     }
+    return false;
 }
 
 }  // namespace qvzsim

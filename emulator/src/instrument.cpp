@@ -7,6 +7,8 @@
 #include <stdexcept>
 #include <utility>
 
+#include "qvzsim/sweep.h"
+
 namespace qvzsim {
 namespace {
 

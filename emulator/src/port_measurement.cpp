@@ -2,6 +2,8 @@
 
 #include <cstddef>
 
+#include "qvzsim/sweep.h"
+
 namespace qvzsim {
 namespace {
 

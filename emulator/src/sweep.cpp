@@ -1,7 +1,6 @@
-#include <cstddef>
-#include <vector>
+#include "qvzsim/sweep.h"
 
-#include "qvzsim/instrument_state.h"
+#include <cstddef>
 
 namespace qvzsim {
 

@@ -148,6 +148,117 @@ int PortsFromExtension(const std::string& path) {
     return ports;
 }
 
+// Reads a file's lines one after the other into its data points.
+class TouchstoneParser {
+public:
+    TouchstoneParser(int ports, std::size_t textSize)
+        // The frequency, then ports * ports complex values.
+        : valuesPerPoint_(1 + 2 * static_cast<std::size_t>(ports * ports)),
+          perPointText_(std::to_string(valuesPerPoint_)) {
+        TouchstoneData& data = result_.data;
+        data.ports = ports;
+        // A data line of a two-port file is about 160 bytes: reserve once.
+        const std::size_t estimate = textSize / 128 + 1;
+        data.frequenciesHz.reserve(estimate);
+        data.sParameters.reserve(estimate * 4);
+    }
+
+    // A line without its comment and leading blanks, not empty. Returns an
+    // empty string or what is wrong with it.
+    std::string ParseLine(const char* p, const char* lineEnd) {
+        if (*p == '#') {
+            return ParseOptions(p + 1, lineEnd);
+        }
+        if (*p == '[') {
+            return "keyword lines belong to Touchstone version 2";
+        }
+        return ParseValues(p, lineEnd);
+    }
+
+    TouchstoneResult Finish() {
+        if (filled_ != 0) {
+            return Invalid("the last point has " + std::to_string(filled_) + " of " + perPointText_ + " values");
+        }
+        if (result_.data.frequenciesHz.empty()) {
+            return Invalid("no data points");
+        }
+        result_.data.referenceOhms = options_.referenceOhms;
+        return std::move(result_);
+    }
+
+private:
+    std::string ParseOptions(const char* p, const char* lineEnd) {
+        if (!result_.data.frequenciesHz.empty() || filled_ != 0) {
+            return "option line after the data";
+        }
+        // Only the first option line counts; later ones are ignored.
+        if (optionLineSeen_) {
+            return {};
+        }
+        optionLineSeen_ = true;
+        return ParseOptionLine(std::string_view(p, static_cast<std::size_t>(lineEnd - p)), options_);
+    }
+
+    // A line holds the values of one point only (a point may go on over
+    // several lines).
+    std::string ParseValues(const char* p, const char* lineEnd) {
+        bool pointEnded = false;
+        while (p < lineEnd) {
+            if (pointEnded) {
+                return "more than " + perPointText_ + " values for one point";
+            }
+            double value = 0.0;
+            const char* after = ParseDouble(p, lineEnd, value);
+            if (after == p || (after < lineEnd && !IsBlank(*after))) {
+                return "not a number";
+            }
+            p = after;
+            values_[filled_++] = value;
+            if (filled_ == valuesPerPoint_) {
+                filled_ = 0;
+                pointEnded = true;
+                std::string problem = AddPoint();
+                if (!problem.empty()) {
+                    return problem;
+                }
+            }
+            while (p < lineEnd && IsBlank(*p)) {
+                ++p;
+            }
+        }
+        return {};
+    }
+
+    std::string AddPoint() {
+        TouchstoneData& data = result_.data;
+        const double hertz = values_[0] * options_.frequencyScale;
+        if (hertz < 0.0) {
+            return "negative frequency";
+        }
+        // A finite number times the unit can still overflow, and an infinite
+        // last point would "cover" every sweep.
+        if (!std::isfinite(hertz)) {
+            return "frequency out of range";
+        }
+        if (!data.frequenciesHz.empty() && !(hertz > data.frequenciesHz.back())) {
+            return "frequencies must increase";
+        }
+        data.frequenciesHz.push_back(hertz);
+        for (std::size_t k = 1; k < valuesPerPoint_; k += 2) {
+            data.sParameters.push_back(ToComplex(values_[k], values_[k + 1], options_.format));
+        }
+        return {};
+    }
+
+    const std::size_t valuesPerPoint_;
+    const std::string perPointText_;
+    TouchstoneResult result_;
+    Options options_;
+    bool optionLineSeen_ = false;
+    double values_[kMaxValuesPerPoint] = {};
+    std::size_t filled_ = 0;  // values of the current point read so far
+};
+
 }  // namespace
 
 TouchstoneResult ParseTouchstone(std::string_view text) { return ParseTouchstone(text, 2); }
@@ -156,22 +267,7 @@ TouchstoneResult ParseTouchstone(std::string_view text, int ports) {
     if (ports != 1 && ports != 2) {
         return Invalid("only one- and two-port files are supported");
     }
-    // The frequency, then ports * ports complex values.
-    const std::size_t valuesPerPoint = 1 + 2 * static_cast<std::size_t>(ports * ports);
-    const std::string perPointText = std::to_string(valuesPerPoint);
-    TouchstoneResult result;
-    TouchstoneData& data = result.data;
-    data.ports = ports;
-    Options options;
-    bool optionLineSeen = false;
-    double values[kMaxValuesPerPoint];
-    std::size_t filled = 0;  // values of the current point read so far
-
-    // A data line of a two-port file is about 160 bytes: reserve once.
-    const std::size_t estimate = text.size() / 128 + 1;
-    data.frequenciesHz.reserve(estimate);
-    data.sParameters.reserve(estimate * 4);
-
+    TouchstoneParser parser(ports, text.size());
     const char* p = text.data();
     const char* const textEnd = text.data() + text.size();
     std::size_t lineNumber = 0;
@@ -188,77 +284,15 @@ TouchstoneResult ParseTouchstone(std::string_view text, int ports) {
         while (p < lineEnd && IsBlank(*p)) {
             ++p;
         }
-        if (p == lineEnd) {
-            p = next;
-            continue;
-        }
-        if (*p == '#') {
-            if (!data.frequenciesHz.empty() || filled != 0) {
-                return Invalid(LinePrefix(lineNumber) + "option line after the data");
-            }
-            // Only the first option line counts; later ones are ignored.
-            if (!optionLineSeen) {
-                std::string problem = ParseOptionLine(std::string_view(p + 1, static_cast<std::size_t>(lineEnd - p - 1)),
-                                                      options);
-                if (!problem.empty()) {
-                    return Invalid(LinePrefix(lineNumber) + problem);
-                }
-                optionLineSeen = true;
-            }
-            p = next;
-            continue;
-        }
-        if (*p == '[') {
-            return Invalid(LinePrefix(lineNumber) + "keyword lines belong to Touchstone version 2");
-        }
-        // A line holds the values of one point only (a point may go on over
-        // several lines).
-        bool pointEnded = false;
-        while (p < lineEnd) {
-            if (pointEnded) {
-                return Invalid(LinePrefix(lineNumber) + "more than " + perPointText + " values for one point");
-            }
-            double value = 0.0;
-            const char* after = ParseDouble(p, lineEnd, value);
-            if (after == p || (after < lineEnd && !IsBlank(*after))) {
-                return Invalid(LinePrefix(lineNumber) + "not a number");
-            }
-            p = after;
-            values[filled++] = value;
-            if (filled == valuesPerPoint) {
-                filled = 0;
-                pointEnded = true;
-                const double hertz = values[0] * options.frequencyScale;
-                if (hertz < 0.0) {
-                    return Invalid(LinePrefix(lineNumber) + "negative frequency");
-                }
-                // A finite number times the unit can still overflow, and an
-                // infinite last point would "cover" every sweep.
-                if (!std::isfinite(hertz)) {
-                    return Invalid(LinePrefix(lineNumber) + "frequency out of range");
-                }
-                if (!data.frequenciesHz.empty() && !(hertz > data.frequenciesHz.back())) {
-                    return Invalid(LinePrefix(lineNumber) + "frequencies must increase");
-                }
-                data.frequenciesHz.push_back(hertz);
-                for (std::size_t k = 1; k < valuesPerPoint; k += 2) {
-                    data.sParameters.push_back(ToComplex(values[k], values[k + 1], options.format));
-                }
-            }
-            while (p < lineEnd && IsBlank(*p)) {
-                ++p;
+        if (p != lineEnd) {
+            std::string problem = parser.ParseLine(p, lineEnd);
+            if (!problem.empty()) {
+                return Invalid(LinePrefix(lineNumber) + problem);
             }
         }
         p = next;
     }
-    if (filled != 0) {
-        return Invalid("the last point has " + std::to_string(filled) + " of " + perPointText + " values");
-    }
-    if (data.frequenciesHz.empty()) {
-        return Invalid("no data points");
-    }
-    data.referenceOhms = options.referenceOhms;
-    return result;
+    return parser.Finish();
 }
 
 TouchstoneResult ReadTouchstoneFile(const std::string& path) {

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstddef>
 #include <optional>
 #include <string>
 
@@ -114,12 +115,34 @@ TEST(CommandTable, CompoundPathNodesResolve) {
     EXPECT_FALSE(qvzsim::ResolveHeader(nodes, true, true).has_value());
 }
 
-TEST(CommandTable, EveryCommandHasALogNameAndFaultControlIsKnown) {
-    for (int i = 0; i <= static_cast<int>(CommandId::kDeembeddingPortFile); ++i) {
+// The log name with its placeholders filled in and its brackets dropped:
+// a header the instrument accepts.
+std::string HeaderOf(std::string canonical) {
+    for (const char* placeholder : {"<ch>", "<n>"}) {
+        for (std::size_t at = canonical.find(placeholder); at != std::string::npos; at = canonical.find(placeholder)) {
+            canonical.replace(at, std::string(placeholder).size(), "2");
+        }
+    }
+    std::string header;
+    for (char c : canonical) {
+        if (c != '[' && c != ']') {
+            header.push_back(c);
+        }
+    }
+    return header;
+}
+
+TEST(CommandTable, EveryCommandHasALogNameThatResolvesToItAndFaultControlIsKnown) {
+    for (int i = 0; i <= static_cast<int>(CommandId::kTraceData); ++i) {
         const CommandId id = static_cast<CommandId>(i);
         const std::string name = qvzsim::CanonicalHeader(id);
-        EXPECT_NE(name, "?") << i;
+        ASSERT_NE(name, "?") << i;
         EXPECT_EQ(qvzsim::IsFaultControl(id), name.rfind("SYSTem:FAULt:", 0) == 0) << name;
+        // No other entry of the table shadows this one.
+        std::optional<ResolvedCommand> resolved = Resolve(HeaderOf(name));
+        ASSERT_TRUE(resolved.has_value()) << name;
+        EXPECT_EQ(resolved->id, id) << name;
+        ASSERT_NE(resolved->definition, nullptr) << name;
     }
 }
 

@@ -13,7 +13,7 @@
 #include <vector>
 
 #include "qvzsim/client.h"
-#include "qvzsim/dispatcher.h"
+#include "qvzsim/identity.h"
 #include "test_files.h"
 
 namespace {

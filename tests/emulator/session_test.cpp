@@ -12,6 +12,7 @@
 #include <utility>
 #include <vector>
 
+#include "qvzsim/identity.h"
 #include "qvzsim/state_report.h"
 #include "test_files.h"
 

@@ -1,5 +1,7 @@
 // The instrument's command tree: which headers exist, in which forms (query,
-// setting), and how a parsed header maps onto one of them.
+// setting), and how a parsed header maps onto one of them. Each command's
+// entry, with its handler, is in the file of its subsystem under
+// src/commands/.
 #ifndef QVZSIM_COMMAND_TABLE_H
 #define QVZSIM_COMMAND_TABLE_H
 
@@ -11,6 +13,7 @@
 
 namespace qvzsim {
 
+// Names a command for tests, faults and logs.
 enum class CommandId {
     kIdentify,        // *IDN?
     kReset,           // *RST
@@ -51,11 +54,14 @@ enum class CommandId {
     kOperationStatus,       // STATus:OPERation[:EVENt]?
     kQuestionableStatus,    // STATus:QUEStionable[:EVENt]?
     kDeviceFile,            // SYSTem:DUT:PORT<n>:FILename
-    kTraceData,             // CALCulate<ch>:DATA:PORT<n>:SDATa?
+    kTraceData,             // CALCulate<ch>:DATA:PORT<n>:SDATa?  (the last)
 };
+
+struct CommandDefinition;
 
 struct ResolvedCommand {
     CommandId id = CommandId::kIdentify;
+    const CommandDefinition* definition = nullptr;  // the table entry, with its handler
     bool query = false;
     // The header's numeric suffixes in order (channel, then port); 1 where a
     // suffix may stand but was not written.

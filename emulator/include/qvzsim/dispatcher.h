@@ -1,6 +1,8 @@
-// Runs one resolved command against the instrument: checks its suffixes and
-// parameters, applies it, and formats the reply of a query. Errors go to the
-// instrument's error queue, as a real instrument reports them.
+// Runs one resolved command against the instrument: makes the checks every
+// command shares (parameters of a query, MINimum/MAXimum queries, suffix
+// ranges, the number of a setting's parameters), then calls the handler of
+// the command's table entry. Errors go to the instrument's error queue, as a
+// real instrument reports them.
 #ifndef QVZSIM_DISPATCHER_H
 #define QVZSIM_DISPATCHER_H
 
@@ -28,9 +30,6 @@ private:
     Instrument& instrument_;
     Faults& faults_;
 };
-
-// "Qaldorn,QVZSIM,0,<version>".
-std::string IdentityString();
 
 }  // namespace qvzsim
 

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "qvzsim/error_queue.h"
+#include "qvzsim/sweep.h"
 #include "qvzsim/touchstone_reader.h"
 
 namespace qvzsim {
@@ -18,13 +19,6 @@ constexpr int kPortCount = 4;
 constexpr int kMaxChannels = 16;
 constexpr int kMaxPoints = 200001;
 constexpr double kMaxFrequencyHz = 1e12;
-
-// A linear sweep: f_i = start + i * (stop - start) / (points - 1).
-struct SweepSettings {
-    int points = 201;
-    double startHz = 10e6;
-    double stopHz = 8.5e9;
-};
 
 struct InstrumentConfig {
     int channels = 1;
@@ -69,9 +63,6 @@ struct InstrumentSnapshot {
         return channels.at(static_cast<std::size_t>(number - 1));
     }
 };
-
-// The frequencies of a sweep in hertz, first point `startHz`, last `stopHz`.
-std::vector<double> SweepFrequencies(const SweepSettings& sweep);
 
 }  // namespace qvzsim
 

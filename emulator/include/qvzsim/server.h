@@ -4,12 +4,12 @@
 //   qvzsim::ServerOptions options;
 //   options.port = 0;          // any free port
 //   options.quiet = true;
-//   qvzsim::Server server(options);
-//   if (!server.start()) ...;  // false when the address cannot be bound
-//   ... connect to 127.0.0.1:server.port() ...
-//   server.faults().silence("SENS:SWE:POIN?");
-//   qvzsim::InstrumentSnapshot s = server.snapshot();
-//   server.stop();             // the destructor stops too
+//   qvzsim::Server server(options);  // throws on an invalid instrument config
+//   if (!server.Start()) ...;  // false when the address cannot be bound
+//   ... connect to 127.0.0.1:server.Port() ...
+//   server.GetFaults().Silence("SENS:SWE:POIN?");
+//   qvzsim::InstrumentSnapshot s = server.Snapshot();
+//   server.Stop();             // the destructor stops too
 //
 // Each client gets its own connection thread; all share one Instrument.
 #ifndef QVZSIM_SERVER_H
@@ -44,13 +44,15 @@ struct ServerOptions {
 
 class Server {
 public:
+    // Throws std::invalid_argument when options.instrument is invalid, as
+    // Instrument does (Instrument::ValidateConfig says why beforehand).
     explicit Server(ServerOptions options = {});
     ~Server();
     Server(const Server&) = delete;
     Server& operator=(const Server&) = delete;
 
     // Binds, listens and starts accepting. Returns false (with the reason in
-    // *error when given) if the configuration is invalid, the address cannot
+    // *error when given) if the network cannot be set up, the address cannot
     // be bound or the server already runs.
     bool Start(std::string* error = nullptr);
     // Closes the listener and every connection and joins their threads.

@@ -41,6 +41,13 @@ public:
     MessageOutcome HandleMessage(std::string_view message);
 
 private:
+    struct MessageProgress;
+
+    // One resolved command of a message: its faults, then the command itself.
+    void RunCommand(const ScpiCommand& command, const ResolvedCommand& resolved, MessageProgress& progress);
+    // Runs the command and joins its reply (or garbage) to the message's.
+    void ExecuteAndReply(const ScpiCommand& command, const ResolvedCommand& resolved, bool garbage,
+                         MessageProgress& progress);
     void GetLog(const std::string& text) const;
 
     Instrument& instrument_;
