@@ -83,7 +83,7 @@ Instrument::Instrument(InstrumentConfig config, Logger* logger)
     channels_.assign(static_cast<std::size_t>(config_.channels), channel);
 }
 
-void Instrument::GetLog(const std::string& text) const {
+void Instrument::WriteLog(const std::string& text) const {
     if (logger_ != nullptr) {
         logger_->Write(text);
     }
@@ -123,7 +123,7 @@ void Instrument::Reset() {
     ChannelState fresh;
     fresh.sweep = config_.sweep;
     std::fill(channels_.begin(), channels_.end(), fresh);
-    GetLog("reset: configured sweeps restored, fixture simulator off and cleared");
+    WriteLog("reset: configured sweeps restored, fixture simulator off and cleared");
 }
 
 int Instrument::ActiveChannel() const {
@@ -135,7 +135,7 @@ void Instrument::SetActiveChannel(int channel) {
     std::lock_guard<std::mutex> lock(mutex_);
     ChannelRef(channel);  // checks the number
     if (activeChannel_ != channel) {
-        GetLog("active channel " + std::to_string(activeChannel_) + " -> " + std::to_string(channel));
+        WriteLog("active channel " + std::to_string(activeChannel_) + " -> " + std::to_string(channel));
         activeChannel_ = channel;
     }
 }
@@ -161,7 +161,7 @@ int Instrument::SetSweepPoints(int channel, long points) {
         return errors::kDataOutOfRange;
     }
     state.sweep = changed;
-    GetLog("channel " + std::to_string(channel) + ": " + std::to_string(points) + " points");
+    WriteLog("channel " + std::to_string(channel) + ": " + std::to_string(points) + " points");
     return 0;
 }
 
@@ -174,7 +174,7 @@ int Instrument::SetStartFrequency(int channel, double hertz) {
         return errors::kDataOutOfRange;
     }
     state.sweep = changed;
-    GetLog("channel " + std::to_string(channel) + ": start " + FormatHz(hertz));
+    WriteLog("channel " + std::to_string(channel) + ": start " + FormatHz(hertz));
     return 0;
 }
 
@@ -187,7 +187,7 @@ int Instrument::SetStopFrequency(int channel, double hertz) {
         return errors::kDataOutOfRange;
     }
     state.sweep = changed;
-    GetLog("channel " + std::to_string(channel) + ": stop " + FormatHz(hertz));
+    WriteLog("channel " + std::to_string(channel) + ": stop " + FormatHz(hertz));
     return 0;
 }
 
@@ -200,7 +200,7 @@ void Instrument::SetSimulatorState(int channel, bool on) {
     std::lock_guard<std::mutex> lock(mutex_);
     bool& state = ChannelRef(channel).simulatorOn;
     if (state != on) {
-        GetLog("channel " + std::to_string(channel) + ": fixture simulator " + OnOff(state) + " -> " + OnOff(on));
+        WriteLog("channel " + std::to_string(channel) + ": fixture simulator " + OnOff(state) + " -> " + OnOff(on));
         state = on;
     }
 }
@@ -216,7 +216,7 @@ void Instrument::SetChannelState(int channel, FixtureFunction function, bool on)
     ChannelState& channelState = ChannelRef(channel);
     bool& state = function == FixtureFunction::kMatching ? channelState.matchingOn : channelState.deembeddingOn;
     if (state != on) {
-        GetLog("channel " + std::to_string(channel) + ": " + FunctionName(function) + " " + OnOff(state) + " -> " +
+        WriteLog("channel " + std::to_string(channel) + ": " + FunctionName(function) + " " + OnOff(state) + " -> " +
             OnOff(on));
         state = on;
     }
@@ -231,7 +231,7 @@ void Instrument::SetPortState(int channel, int port, FixtureFunction function, b
     std::lock_guard<std::mutex> lock(mutex_);
     FixtureSlot& slot = SlotRef(channel, port, function);
     if (slot.on != on) {
-        GetLog("channel " + std::to_string(channel) + " port " + std::to_string(port) + ": " + FunctionName(function) +
+        WriteLog("channel " + std::to_string(channel) + " port " + std::to_string(port) + ": " + FunctionName(function) +
             " " + OnOff(slot.on) + " -> " + OnOff(on));
         slot.on = on;
     }
@@ -249,7 +249,7 @@ ErrorEntry Instrument::LoadPortFile(int channel, int port, FixtureFunction funct
         std::lock_guard<std::mutex> lock(mutex_);
         FixtureSlot& slot = SlotRef(channel, port, function);
         if (!slot.file.empty()) {
-            GetLog(where + " file cleared (was " + slot.file + ")");
+            WriteLog(where + " file cleared (was " + slot.file + ")");
         }
         slot.file.clear();
         slot.filePoints = 0;
@@ -264,11 +264,11 @@ ErrorEntry Instrument::LoadPortFile(int channel, int port, FixtureFunction funct
     // The read can take tens of milliseconds for a large file: no lock held.
     TouchstoneResult file = ReadTouchstoneFile(fileName);
     if (file.status == TouchstoneStatus::kNotFound) {
-        GetLog(where + " cannot open " + fileName);
+        WriteLog(where + " cannot open " + fileName);
         return ErrorEntry{errors::kFileNameNotFound, StandardErrorText(errors::kFileNameNotFound)};
     }
     if (file.status == TouchstoneStatus::kInvalid) {
-        GetLog(where + " refuses " + fileName + ": " + file.reason);
+        WriteLog(where + " refuses " + fileName + ": " + file.reason);
         return ErrorEntry{errors::kInvalidTouchstoneFile,
                           std::string(StandardErrorText(errors::kInvalidTouchstoneFile)) + "; " + file.reason};
     }
@@ -282,14 +282,14 @@ ErrorEntry Instrument::LoadPortFile(int channel, int port, FixtureFunction funct
     if (!CoversRange(file.data, low, high)) {
         std::string message = std::string(StandardErrorText(errors::kSweepNotCovered)) + "; file " + fileRange +
                               ", sweep " + FormatHz(low) + " to " + FormatHz(high);
-        GetLog(where + " refuses " + fileName + ": " + message);
+        WriteLog(where + " refuses " + fileName + ": " + message);
         return ErrorEntry{errors::kSweepNotCovered, std::move(message)};
     }
     FixtureSlot& slot = SlotRef(channel, port, function);
     slot.file = fileName;
     slot.filePoints = file.data.GetPoints();
     slot.data = std::make_shared<const TouchstoneData>(std::move(file.data));
-    GetLog(where + " file " + fileName + " (" + std::to_string(slot.filePoints) + " points, " + fileRange + ")");
+    WriteLog(where + " file " + fileName + " (" + std::to_string(slot.filePoints) + " points, " + fileRange + ")");
     return ErrorEntry{};
 }
 
@@ -297,9 +297,9 @@ ErrorEntry Instrument::LoadDevice(int port, const std::string& file) {
     ErrorEntry outcome = devices_.Load(port, file);
     const std::string where = "port " + std::to_string(port) + ": device ";
     if (outcome.code != 0) {
-        GetLog(where + "file " + file + " refused: " + outcome.message);
+        WriteLog(where + "file " + file + " refused: " + outcome.message);
     } else {
-        GetLog(where + (file.empty() ? std::string("built-in small antenna") : file));
+        WriteLog(where + (file.empty() ? std::string("built-in small antenna") : file));
     }
     return outcome;
 }
@@ -311,9 +311,9 @@ void Instrument::PushError(int code, std::string message) {
     errors_.Push(code, std::move(message));
     status_.RecordError(code);
     if (room) {
-        GetLog("error queued: " + std::to_string(code) + ", " + text);
+        WriteLog("error queued: " + std::to_string(code) + ", " + text);
     } else {
-        GetLog("error queue full: " + std::to_string(code) + " lost");
+        WriteLog("error queue full: " + std::to_string(code) + " lost");
     }
 }
 

@@ -14,7 +14,7 @@ namespace qvzsim {
 Session::Session(Instrument& instrument, Faults& faults, Logger* logger, int id, const std::atomic<bool>* stop)
     : instrument_(instrument), faults_(faults), logger_(logger), id_(id), stop_(stop), dispatcher_(instrument, faults) {}
 
-void Session::GetLog(const std::string& text) const {
+void Session::WriteLog(const std::string& text) const {
     if (logger_ != nullptr && logger_->Enabled()) {
         logger_->Write("#" + std::to_string(id_) + " " + text);
     }
@@ -86,7 +86,7 @@ MessageOutcome Session::HandleMessage(std::string_view message) {
         message.remove_suffix(1);
     }
     if (logger_ != nullptr && logger_->Enabled()) {
-        GetLog("<- " + Abbreviate(message));
+        WriteLog("<- " + Abbreviate(message));
     }
 
     MessageProgress progress;
@@ -111,7 +111,7 @@ MessageOutcome Session::HandleMessage(std::string_view message) {
     }
     if (progress.anyReply) {
         if (logger_ != nullptr && logger_->Enabled()) {
-            GetLog("-> " + Abbreviate(progress.replies));
+            WriteLog("-> " + Abbreviate(progress.replies));
         }
         progress.replies.push_back('\n');
         progress.outcome.reply = std::move(progress.replies);
@@ -122,7 +122,7 @@ MessageOutcome Session::HandleMessage(std::string_view message) {
 void Session::RunCommand(const ScpiCommand& command, const ResolvedCommand& resolved, MessageProgress& progress) {
     const FaultAction fault = faults_.OnCommand(resolved);
     if (fault.silence) {
-        GetLog("fault: no reply to " + command.text);
+        WriteLog("fault: no reply to " + command.text);
     } else if (progress.replyFull && command.query) {
         // Answered by the error alone; its reply would not fit anyway.
         instrument_.PushError(errors::kTooMuchData);
@@ -130,11 +130,11 @@ void Session::RunCommand(const ScpiCommand& command, const ResolvedCommand& reso
         ExecuteAndReply(command, resolved, fault.garbage, progress);
     }
     if (fault.delayMs > 0) {
-        GetLog("fault: " + std::to_string(fault.delayMs) + " ms delay for " + command.text);
+        WriteLog("fault: " + std::to_string(fault.delayMs) + " ms delay for " + command.text);
         progress.outcome.delayMs += fault.delayMs;
     }
     if (fault.closeConnection) {
-        GetLog("fault: connection closes after " + command.text);
+        WriteLog("fault: connection closes after " + command.text);
         progress.outcome.closeConnection = true;
     }
 }
@@ -147,18 +147,18 @@ void Session::ExecuteAndReply(const ScpiCommand& command, const ResolvedCommand&
     } catch (const std::exception& failure) {
         // Out of memory on a huge file and the like: the command fails, the
         // connection and the instrument carry on.
-        GetLog(std::string("command failed: ") + failure.what());
+        WriteLog(std::string("command failed: ") + failure.what());
         instrument_.PushError(errors::kExecutionError);
     }
     if (!result.hasReply) {
         return;
     }
     if (garbage) {
-        GetLog("fault: garbage instead of the reply to " + command.text);
+        WriteLog("fault: garbage instead of the reply to " + command.text);
         result.reply = Faults::kGarbageReply;
     }
     if (!AppendReply(progress.replies, progress.anyReply, result.reply)) {
-        GetLog("reply over " + std::to_string(kMaxReplyBytes >> 20) + " MiB: " + command.text +
+        WriteLog("reply over " + std::to_string(kMaxReplyBytes >> 20) + " MiB: " + command.text +
                " and the queries after it are not answered");
         instrument_.PushError(errors::kTooMuchData);
         progress.replyFull = true;

@@ -81,7 +81,7 @@ private:
     ChannelState& ChannelRef(int channel);
     const ChannelState& ChannelRef(int channel) const;
     FixtureSlot& SlotRef(int channel, int port, FixtureFunction function);
-    void GetLog(const std::string& text) const;
+    void WriteLog(const std::string& text) const;
 
     const InstrumentConfig config_;
     Logger* logger_;

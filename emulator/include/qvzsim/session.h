@@ -48,7 +48,7 @@ private:
     // Runs the command and joins its reply (or garbage) to the message's.
     void ExecuteAndReply(const ScpiCommand& command, const ResolvedCommand& resolved, bool garbage,
                          MessageProgress& progress);
-    void GetLog(const std::string& text) const;
+    void WriteLog(const std::string& text) const;
 
     Instrument& instrument_;
     Faults& faults_;
