@@ -10,7 +10,7 @@
 #include <gtest/gtest.h>
 
 #include "apply_fixture.h"
-#include "loopback_server.h"
+#include "raw_peer.h"
 
 namespace qvz {
 namespace testing {
@@ -26,7 +26,7 @@ std::vector<double> LinearSweep(int n, double start, double stop) {
 
 TEST(ApplyOverSocket, FullDialogueWith201Points) {
     const std::vector<double> sweep = LinearSweep(201, 10e6, 8.5e9);
-    LoopbackServer server([&](const std::string& line) -> std::optional<std::string> {
+    RawPeer server([&](const std::string& line) -> std::optional<std::string> {
         if (line == "SERVice:CHANnel:ACTive?\n") return "1\n";
         if (line == "SENSe1:SWEep:POINts?\n") return "201\n";
         if (line == ":SENSe1:FREQuency:DATA?\n") return FormatFrequencyList(sweep) + "\n";

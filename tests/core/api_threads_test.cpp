@@ -11,7 +11,7 @@
 #include <gtest/gtest.h>
 
 #include "api_fixture.h"
-#include "loopback_server.h"
+#include "raw_peer.h"
 #include "visa/visa.h"
 
 namespace qvz {
@@ -100,7 +100,7 @@ int OpenDescriptors() {
 // thread (no socket call may run in the library's entry point).
 TEST(ApiThreads, ThreadsEndingWithoutCloseGiveBackTheirConnections) {
     using namespace std::chrono_literals;
-    LoopbackServer analyzer;
+    RawPeer analyzer;
     const std::string resource = analyzer.Resource();
     constexpr int kThreads = 1000;
     const int before = OpenDescriptors();

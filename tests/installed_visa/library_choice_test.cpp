@@ -9,7 +9,7 @@
 #include <gtest/gtest.h>
 
 #include "installed_visa_fixture.h"
-#include "loopback_server.h"
+#include "raw_peer.h"
 #include "scripted_instrument.h"
 
 namespace qvz {
@@ -93,7 +93,7 @@ TEST_F(LibraryChoiceTest, AnInstrResourceReachesOnlyACompleteLibrary) {
 }
 
 TEST_F(LibraryChoiceTest, WithoutACompleteLibraryTheBuiltInLayerServesSockets) {
-    LoopbackServer server([](const std::string& line) -> std::optional<std::string> {
+    RawPeer server([](const std::string& line) -> std::optional<std::string> {
         if (line == "SERVice:CHANnel:ACTive?\n") return "1\n";
         if (line == "SENSe1:SWEep:POINts?\n") return "2\n";
         if (line == ":SENSe1:FREQuency:DATA?\n") return "1e9,2e9\n";
