@@ -22,9 +22,7 @@ using visa::ViSession;
 using HandleSpaceTest = InstalledVisaTest;
 
 TEST_F(HandleSpaceTest, LibraryHandlesEqualToBuiltInOnesStayApart) {
-    RawPeer server([](const std::string&) -> std::optional<std::string> {
-        return std::nullopt;
-    });
+    RawPeer server;  // records, never answers
     visa::SetInstalledVisaCandidatesForTesting({});
     ViSession builtInRm = visa::VI_NULL;
     ViSession builtInVi = visa::VI_NULL;
