@@ -78,7 +78,7 @@ void BM_QueryFrequencyListLoopback(benchmark::State& state) {
     ViSession vi = VI_NULL;
     viOpenDefaultRM(&rm);
     if (viOpen(rm, server.Resource().c_str(), 0, 0, &vi) != VI_SUCCESS) {
-        state.SkipWithError("cannot connect to the loopback server");
+        state.SkipWithError("cannot connect to the raw peer");
         viClose(rm);
         return;
     }
