@@ -19,8 +19,9 @@ namespace testing {
 namespace {
 
 TEST(ApiThreads, EachThreadHasItsOwnIndependentSettings) {
+    EmulatedAnalyzer analyzer(Sweep(1, 1e9, 1e9));
     ScriptedInstrument instrument;
-    instrument.ServeAnalyzer(1, {1e9});
+    instrument.SetResponder(analyzer.Responder());
     constexpr int kThreads = 4;
     std::atomic<int> ready{0};
     std::vector<std::thread> threads;
