@@ -201,10 +201,10 @@ void Server::ServeMessages(Connection& connection) {
         if (wait == net::WaitResult::kTimeout) {
             continue;
         }
-        if (wait == net::WaitResult::kError) {
-            break;
-        }
-        const long long got = connection.socket.Receive(&chunk[0], chunk.size());
+        // A client that closes with replies unread resets the connection,
+        // which the wait may report as an error: a hang-up all the same.
+        const long long got =
+            wait == net::WaitResult::kError ? -1 : connection.socket.Receive(&chunk[0], chunk.size());
         if (got <= 0) {
             if (!stopping_.load()) {
                 traffic_.AddHangUp();  // the client closed, or the socket failed

@@ -247,6 +247,9 @@ TEST(Server, TrafficRecordKeepsMessagesAndCountsHangUps) {
     EXPECT_EQ(messages, (std::vector<std::string>{"*IDN?\r\n", "CALC1:FSIM:STAT 1;:SYST:ERR?\n", "SENS1:SWE:POIN?\n"}));
 
     EXPECT_EQ(rig.server.Traffic().HangUps(), 0);
+    // Both replies read first, so that the close is an orderly one.
+    EXPECT_TRUE(rig.client.ReadLine(5000).has_value());
+    EXPECT_TRUE(rig.client.ReadLine(5000).has_value());
     rig.client.Close();
     EXPECT_TRUE(rig.server.Traffic().WaitForHangUps(1, std::chrono::seconds(5)));
     rig.server.Stop();
