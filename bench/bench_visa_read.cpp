@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "loopback_server.h"
+#include "raw_peer.h"
 #include "scripted_instrument.h"
 #include "visa/format_read.h"
 #include "visa/visa.h"
@@ -73,12 +73,12 @@ BENCHMARK(BM_QueryFrequencyListScripted)->Unit(benchmark::kMillisecond)->Repetit
 
 void BM_QueryFrequencyListLoopback(benchmark::State& state) {
     const std::string reply = qvz::testing::FormatFrequencyList(SweepFrequencies()) + "\n";
-    qvz::testing::LoopbackServer server([&reply](const std::string&) { return std::optional<std::string>(reply); });
+    qvz::testing::RawPeer server([&reply](const std::string&) { return std::optional<std::string>(reply); });
     ViSession rm = VI_NULL;
     ViSession vi = VI_NULL;
     viOpenDefaultRM(&rm);
     if (viOpen(rm, server.Resource().c_str(), 0, 0, &vi) != VI_SUCCESS) {
-        state.SkipWithError("cannot connect to the loopback server");
+        state.SkipWithError("cannot connect to the raw peer");
         viClose(rm);
         return;
     }

@@ -1,16 +1,18 @@
 #!/usr/bin/env bash
-# Builds and runs every test: the developer build, the check of the
-# library's exported symbols and of MSVC-deprecated CRT calls, the install,
-# package and consumer tests, the same suite under AddressSanitizer +
-# UndefinedBehaviorSanitizer, the concurrency tests under ThreadSanitizer, the
-# Windows x64 build (MinGW-w64) with its tests and an end-to-end run under
-# Wine, the emulator's screen in a browser and under pyvisa, and the Python
-# package's pytest suite.
+# Builds and runs every test: the developer build, the benchmarks (built and
+# run once), the check of the library's exported symbols and of
+# MSVC-deprecated CRT calls, the install, package and consumer tests, the
+# same suite under AddressSanitizer + UndefinedBehaviorSanitizer, the
+# concurrency tests under ThreadSanitizer, the Windows x64 build (MinGW-w64)
+# with its tests and an end-to-end run under Wine, the emulator's screen in a
+# browser and under pyvisa, and the Python package's pytest suite.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/install-deps.sh
 
 cmake --workflow --preset dev
+# The benchmarks build warning-free in the release build and each runs once.
+scripts/bench-smoke.sh
 scripts/check-exports.sh build/dev/plugin/libqvzfix.so
 scripts/check-msvc-crt.sh
 # The integrator's kit: install, CMake package, pkg-config, subproject, and

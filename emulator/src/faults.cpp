@@ -63,15 +63,30 @@ bool Faults::CloseAfter(int commands) {
     return true;
 }
 
+bool Faults::Segment(std::size_t segmentBytes, int pauseMicroseconds) {
+    if (segmentBytes == 0 || pauseMicroseconds < 0) {
+        return false;
+    }
+    std::lock_guard<std::mutex> lock(mutex_);
+    segmentation_ = ReplySegmentation{segmentBytes, pauseMicroseconds};
+    return true;
+}
+
+ReplySegmentation Faults::Segmentation() const {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return segmentation_;
+}
+
 void Faults::Clear() {
     std::lock_guard<std::mutex> lock(mutex_);
     armed_.clear();
     closeCountdown_ = 0;
+    segmentation_ = ReplySegmentation{};
 }
 
 std::size_t Faults::ArmedCount() const {
     std::lock_guard<std::mutex> lock(mutex_);
-    return armed_.size() + (closeCountdown_ > 0 ? 1u : 0u);
+    return armed_.size() + (closeCountdown_ > 0 ? 1u : 0u) + (segmentation_.bytes > 0 ? 1u : 0u);
 }
 
 FaultAction Faults::OnCommand(const ResolvedCommand& command) {

@@ -51,6 +51,7 @@ Server::Server(ServerOptions options)
     : options_(std::move(options)),
       logger_(options_.log, options_.quiet),
       instrument_(options_.instrument, &logger_),
+      traffic_(options_.recordMessages),
       network_(std::make_unique<Network>()) {}
 
 Server::~Server() { Stop(); }
@@ -195,24 +196,20 @@ void Server::ServeMessages(Connection& connection) {
     std::string chunk(kReceiveChunk, '\0');
     bool open = true;
 
-    auto pause = [this](int milliseconds) {
-        const auto until = std::chrono::steady_clock::now() + std::chrono::milliseconds(milliseconds);
-        while (!stopping_.load() && std::chrono::steady_clock::now() < until) {
-            std::this_thread::sleep_for(std::chrono::milliseconds(5));
-        }
-    };
-
     while (open && !stopping_.load()) {
         const net::WaitResult wait = connection.socket.WaitReadable(kPollMs);
         if (wait == net::WaitResult::kTimeout) {
             continue;
         }
-        if (wait == net::WaitResult::kError) {
-            break;
-        }
-        const long long got = connection.socket.Receive(&chunk[0], chunk.size());
+        // A client that closes with replies unread resets the connection,
+        // which the wait may report as an error: a hang-up all the same.
+        const long long got =
+            wait == net::WaitResult::kError ? -1 : connection.socket.Receive(&chunk[0], chunk.size());
         if (got <= 0) {
-            break;  // the client closed, or the socket failed
+            if (!stopping_.load()) {
+                traffic_.AddHangUp();  // the client closed, or the socket failed
+            }
+            break;
         }
         std::string_view incoming(chunk.data(), static_cast<std::size_t>(got));
         if (discarding) {
@@ -231,6 +228,7 @@ void Server::ServeMessages(Connection& connection) {
             if (newline == std::string::npos) {
                 break;
             }
+            traffic_.AddMessage(std::string_view(pending).substr(start, newline + 1 - start));
             MessageOutcome outcome;
             try {
                 outcome = session.HandleMessage(std::string_view(pending).substr(start, newline - start));
@@ -240,11 +238,8 @@ void Server::ServeMessages(Connection& connection) {
                 instrument_.PushError(errors::kExecutionError);
             }
             start = newline + 1;
-            if (outcome.delayMs > 0) {
-                pause(outcome.delayMs);
-            }
-            if (!outcome.reply.empty() && !stopping_.load() &&
-                !connection.socket.SendAllUnless(outcome.reply.data(), outcome.reply.size(), stopping_, kPollMs)) {
+            Pause(std::chrono::milliseconds(outcome.delayMs));
+            if (!outcome.reply.empty() && !SendReply(connection, outcome.reply)) {
                 open = false;
                 break;
             }
@@ -262,6 +257,29 @@ void Server::ServeMessages(Connection& connection) {
             scanned = 0;
             discarding = true;
         }
+    }
+}
+
+bool Server::SendReply(const Connection& connection, const std::string& reply) {
+    const ReplySegmentation segmentation = faults_.Segmentation();
+    const std::size_t segment = segmentation.bytes == 0 ? reply.size() : segmentation.bytes;
+    for (std::size_t sent = 0; sent < reply.size(); sent += segment) {
+        if (sent > 0) {
+            Pause(std::chrono::microseconds(segmentation.pauseMicroseconds));
+        }
+        const std::size_t size = std::min(segment, reply.size() - sent);
+        if (stopping_.load() || !connection.socket.SendAllUnless(reply.data() + sent, size, stopping_, kPollMs)) {
+            return false;
+        }
+    }
+    return true;
+}
+
+void Server::Pause(std::chrono::microseconds duration) const {
+    const auto until = std::chrono::steady_clock::now() + duration;
+    while (!stopping_.load() && std::chrono::steady_clock::now() < until) {
+        const auto left = until - std::chrono::steady_clock::now();
+        std::this_thread::sleep_for(std::min<std::chrono::steady_clock::duration>(left, std::chrono::milliseconds(5)));
     }
 }
 

@@ -1,5 +1,6 @@
-// A session on the test's thread against a scripted analyzer, writing its
-// Touchstone files into a directory of the test's own.
+// A session on the test's thread against the analyzer emulator behind a
+// scripted instrument, writing its Touchstone files into a directory of the
+// test's own.
 #ifndef QVZ_TESTS_APPLY_FIXTURE_H
 #define QVZ_TESTS_APPLY_FIXTURE_H
 
@@ -13,6 +14,7 @@
 
 #include <gtest/gtest.h>
 
+#include "emulated_analyzer.h"
 #include "platform/working_directory.h"
 #include "platform/thread_slot.h"
 #include "qvzfix.h"
@@ -53,7 +55,7 @@ protected:
                      std::to_string(std::random_device{}()));
         std::filesystem::remove_all(directory);
         std::filesystem::create_directories(directory);
-        instrument.ServeAnalyzer(1, {1e9, 2e9, 3e9});
+        instrument.SetResponder(analyzer.Responder());
         ASSERT_EQ(QVZ_init("TCPIP0::127.0.0.1::5025::SOCKET"), 0);
         ASSERT_EQ(QVZ_SetS2PFilePath(directory.string().c_str()), 0);
         instrument.ClearRecords();
@@ -71,6 +73,7 @@ protected:
     }
 
     std::filesystem::path directory;
+    EmulatedAnalyzer analyzer{Sweep(3, 1e9, 3e9)};
     ScriptedInstrument instrument;
 };
 

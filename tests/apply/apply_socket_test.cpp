@@ -1,7 +1,7 @@
-// One whole apply over a real loopback socket: 201 points, every byte on the
-// wire as the analyzer would see it.
+// One whole apply over a real loopback socket against the analyzer emulator:
+// 201 points, every byte on the wire as the analyzer sees it.
+#include <chrono>
 #include <filesystem>
-#include <optional>
 #include <random>
 #include <string>
 #include <thread>
@@ -10,38 +10,31 @@
 #include <gtest/gtest.h>
 
 #include "apply_fixture.h"
-#include "loopback_server.h"
+#include "qvzsim/server.h"
 
 namespace qvz {
 namespace testing {
 namespace {
 
-std::vector<double> LinearSweep(int n, double start, double stop) {
-    std::vector<double> f(static_cast<std::size_t>(n));
-    for (int i = 0; i < n; ++i) {
-        f[static_cast<std::size_t>(i)] = start + i * (stop - start) / (n - 1);
-    }
-    return f;
-}
-
 TEST(ApplyOverSocket, FullDialogueWith201Points) {
-    const std::vector<double> sweep = LinearSweep(201, 10e6, 8.5e9);
-    LoopbackServer server([&](const std::string& line) -> std::optional<std::string> {
-        if (line == "SERVice:CHANnel:ACTive?\n") return "1\n";
-        if (line == "SENSe1:SWEep:POINts?\n") return "201\n";
-        if (line == ":SENSe1:FREQuency:DATA?\n") return FormatFrequencyList(sweep) + "\n";
-        if (line == ":SYST:ERR?\n") return "0,\"No error\"\n";
-        return std::nullopt;
-    });
-    // The frequency reply arrives in many small segments.
-    server.SetSegmentation(1000, std::chrono::microseconds(50));
+    // The emulator's own sweep: 201 points from 10 MHz to 8.5 GHz.
+    qvzsim::ServerOptions options;
+    options.port = 0;
+    options.quiet = true;
+    options.recordMessages = true;
+    qvzsim::Server server(options);
+    std::string error;
+    ASSERT_TRUE(server.Start(&error)) << error;
+    // Every reply, the frequency list too, arrives in many small segments.
+    ASSERT_TRUE(server.GetFaults().Segment(1000, 50));
+    const std::string resource = "TCPIP0::127.0.0.1::" + std::to_string(server.Port()) + "::SOCKET";
     const std::filesystem::path directory =
         std::filesystem::path(::testing::TempDir()) /
         ("qvz_apply_socket_" + std::to_string(std::random_device{}()));
     std::filesystem::create_directories(directory);
 
     std::thread host([&] {
-        ASSERT_EQ(QVZ_init(server.Resource().c_str()), 0);
+        ASSERT_EQ(QVZ_init(resource.c_str()), 0);
         ASSERT_EQ(QVZ_SetS2PFilePath(directory.string().c_str()), 0);
         ASSERT_EQ(QVZ_SetAction(QVZ_DEEMBEDDING), 0);
         EXPECT_EQ(QVZ_ApplyChanges(), 0);
@@ -62,9 +55,10 @@ TEST(ApplyOverSocket, FullDialogueWith201Points) {
         "CALCulate1:FSIMulator:STATe 1\n",
         ":SYST:ERR?\n",
     };
-    ASSERT_TRUE(server.WaitForLines(expected.size(), std::chrono::seconds(5)));
-    EXPECT_EQ(server.Lines(), expected);
-    EXPECT_TRUE(server.WaitForDisconnect(std::chrono::seconds(5)));
+    ASSERT_TRUE(server.Traffic().WaitForMessages(expected.size(), std::chrono::seconds(5)));
+    EXPECT_EQ(server.Traffic().Messages(), expected);
+    EXPECT_TRUE(server.Traffic().WaitForHangUps(1, std::chrono::seconds(5)));
+    EXPECT_EQ(server.Snapshot().errorCount, 0u) << "the emulator took every command";
 
     const auto lines = FileLines(file);
     ASSERT_EQ(lines.size(), 3u + 201u);

@@ -211,7 +211,8 @@ TEST_F(ApplyTest, AShortFrequencyReplyLeavesTheMissingPointsAtZero) {
 // The arrays' memory is kept between applies: a short reply after a full
 // one must still leave zeros, not the previous apply's frequencies.
 TEST_F(ApplyTest, AShortReplyAfterAFullOneStillLeavesZeros) {
-    instrument.ServeAnalyzer(1, {1e9, 2e9, 3e9, 4e9});
+    EmulatedAnalyzer fourPoints(Sweep(4, 1e9, 4e9));
+    instrument.SetResponder(fourPoints.Responder());
     ASSERT_EQ(QVZ_ApplyChanges(), 0);
     ASSERT_EQ(FileLines(FileFor(1))[6].substr(0, 16), "4.000000000E+009");
     instrument.SetResponder([](const std::string& command) -> std::optional<std::string> {
@@ -375,7 +376,8 @@ TEST_F(ApplyTest, AFileThatCannotBeCreatedIsNeverAnnounced) {
 
 TEST_F(ApplyTest, TheFileDescribesTheRoundedNetwork) {
     // Defaults, topology 0, Smooth, one point at 1 GHz.
-    instrument.ServeAnalyzer(1, {1e9});
+    EmulatedAnalyzer onePoint(Sweep(1, 1e9, 1e9));
+    instrument.SetResponder(onePoint.Responder());
     EXPECT_EQ(QVZ_ApplyChanges(), 0);
     const auto lines = FileLines(FileFor(1));
     ASSERT_EQ(lines.size(), 4u);

@@ -1,5 +1,5 @@
-// Shared set-up for tests of the exported API: a scripted instrument that
-// answers like an analyzer, and a session opened on the test's thread.
+// Shared set-up for tests of the exported API: a scripted instrument with the
+// analyzer emulator behind it, and a session opened on the test's thread.
 #ifndef QVZ_TESTS_API_FIXTURE_H
 #define QVZ_TESTS_API_FIXTURE_H
 
@@ -8,6 +8,7 @@
 #include <gtest/gtest.h>
 
 #include "platform/thread_slot.h"
+#include "emulated_analyzer.h"
 #include "qvzfix.h"
 #include "scripted_instrument.h"
 #include "session_state.h"
@@ -20,7 +21,7 @@ constexpr const char* kScriptedResource = "TCPIP0::127.0.0.1::5025::SOCKET";
 class ApiTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        instrument.ServeAnalyzer(1, {1e9, 2e9});
+        instrument.SetResponder(analyzer.Responder());
         ASSERT_EQ(QVZ_init(kScriptedResource), 0);
         // Keep the Touchstone files of applies out of the working directory.
         ASSERT_EQ(QVZ_SetS2PFilePath(::testing::TempDir().c_str()), 0);
@@ -44,6 +45,7 @@ protected:
         return n;
     }
 
+    EmulatedAnalyzer analyzer{Sweep(2, 1e9, 2e9)};
     ScriptedInstrument instrument;
 };
 

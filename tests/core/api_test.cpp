@@ -12,7 +12,7 @@
 #include <gtest/gtest.h>
 
 #include "api_fixture.h"
-#include "loopback_server.h"
+#include "raw_peer.h"
 #include "platform/working_directory.h"
 #include "rounding.h"
 #include "visa/visa.h"
@@ -525,7 +525,7 @@ TEST(ApiWithoutSession, EveryCallOnAThreadThatNeverInitialisedFails) {
 }
 
 TEST(ApiOverSockets, InitConnectsAndCloseHangsUp) {
-    LoopbackServer server;
+    RawPeer server;
     OnFreshThread([&] {
         ASSERT_EQ(QVZ_init(server.Resource().c_str()), 0);
         ASSERT_TRUE(server.WaitForConnections(1, std::chrono::seconds(5)));
@@ -543,7 +543,7 @@ TEST(ApiOverSockets, InitConnectsAndCloseHangsUp) {
 
 TEST(ApiOverSockets, NothingListeningGivesResourceNotFound) {
     const std::string resource =
-        "TCPIP0::127.0.0.1::" + std::to_string(LoopbackServer::UnusedPort()) + "::SOCKET";
+        "TCPIP0::127.0.0.1::" + std::to_string(RawPeer::UnusedPort()) + "::SOCKET";
     OnFreshThread([&] {
         EXPECT_EQ(QVZ_init(resource.c_str()), VI_ERROR_RSRC_NFOUND);
         EXPECT_NE(ThreadSlotGet(), nullptr) << "the state stays for the settings";

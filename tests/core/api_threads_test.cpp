@@ -11,7 +11,7 @@
 #include <gtest/gtest.h>
 
 #include "api_fixture.h"
-#include "loopback_server.h"
+#include "raw_peer.h"
 #include "visa/visa.h"
 
 namespace qvz {
@@ -19,8 +19,9 @@ namespace testing {
 namespace {
 
 TEST(ApiThreads, EachThreadHasItsOwnIndependentSettings) {
+    EmulatedAnalyzer analyzer(Sweep(1, 1e9, 1e9));
     ScriptedInstrument instrument;
-    instrument.ServeAnalyzer(1, {1e9});
+    instrument.SetResponder(analyzer.Responder());
     constexpr int kThreads = 4;
     std::atomic<int> ready{0};
     std::vector<std::thread> threads;
@@ -100,7 +101,7 @@ int OpenDescriptors() {
 // thread (no socket call may run in the library's entry point).
 TEST(ApiThreads, ThreadsEndingWithoutCloseGiveBackTheirConnections) {
     using namespace std::chrono_literals;
-    LoopbackServer analyzer;
+    RawPeer analyzer;
     const std::string resource = analyzer.Resource();
     constexpr int kThreads = 1000;
     const int before = OpenDescriptors();

@@ -120,4 +120,21 @@ TEST(Faults, CloseAfterCountsCommandsButNotFaultControl) {
     EXPECT_TRUE(faults.OnCommand(Command("*IDN?")).closeConnection);
 }
 
+TEST(Faults, SegmentationHoldsUntilCleared) {
+    Faults faults;
+    EXPECT_EQ(faults.Segmentation().bytes, 0u) << "whole replies by default";
+    EXPECT_FALSE(faults.Segment(0, 100));
+    EXPECT_FALSE(faults.Segment(7, -1));
+    EXPECT_EQ(faults.ArmedCount(), 0u);
+    ASSERT_TRUE(faults.Segment(7, 50));
+    EXPECT_EQ(faults.Segmentation().bytes, 7u);
+    EXPECT_EQ(faults.Segmentation().pauseMicroseconds, 50);
+    EXPECT_EQ(faults.ArmedCount(), 1u);
+    faults.OnCommand(Command("*IDN?"));
+    EXPECT_EQ(faults.Segmentation().bytes, 7u) << "not used up by commands";
+    faults.Clear();
+    EXPECT_EQ(faults.Segmentation().bytes, 0u);
+    EXPECT_EQ(faults.ArmedCount(), 0u);
+}
+
 }  // namespace

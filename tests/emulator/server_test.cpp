@@ -212,6 +212,56 @@ TEST(Server, ClosesTheConnectionAfterTheNthCommand) {
     EXPECT_EQ(rig.server.ConnectionsAccepted(), 2);
 }
 
+// A reply in 1-byte segments, 10 ms apart: not there after the first
+// segments, whole in the end, and no faster than its pauses allow.
+TEST(Server, SegmentedReplyArrivesWholeAfterItsPauses) {
+    Rig rig;
+    Client& c = rig.client;
+    ASSERT_TRUE(rig.server.GetFaults().Segment(1, 10000));
+    const std::string identity = qvzsim::IdentityString();
+    const auto start = std::chrono::steady_clock::now();
+    ASSERT_TRUE(c.Send("*IDN?"));
+    EXPECT_FALSE(c.ReadLine(50).has_value());  // only the first few bytes yet
+    EXPECT_EQ(c.ReadLine(10000), identity);
+    EXPECT_GE(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(10) * identity.size());
+
+    rig.server.GetFaults().Clear();
+    const auto whole = std::chrono::steady_clock::now();
+    EXPECT_EQ(c.Query("*IDN?"), identity);
+    EXPECT_LT(std::chrono::steady_clock::now() - whole, std::chrono::milliseconds(10) * identity.size());
+}
+
+// The record keeps each message byte for byte, line end included, over
+// connections, and counts the clients that hang up but not the server's stop.
+TEST(Server, TrafficRecordKeepsMessagesAndCountsHangUps) {
+    ServerOptions options = Ephemeral();
+    options.recordMessages = true;
+    Rig rig(options);
+    ASSERT_TRUE(rig.client.SendRaw("*IDN?\r\nCALC1:FSIM:STAT 1;:SYST:ERR?\n"));
+    Client second;
+    rig.Connect(second);
+    ASSERT_TRUE(second.SendRaw("SENS1:SWE:POIN?\n"));
+    ASSERT_TRUE(rig.server.Traffic().WaitForMessages(3, std::chrono::seconds(5)));
+    std::vector<std::string> messages = rig.server.Traffic().Messages();
+    std::sort(messages.begin(), messages.end());
+    EXPECT_EQ(messages, (std::vector<std::string>{"*IDN?\r\n", "CALC1:FSIM:STAT 1;:SYST:ERR?\n", "SENS1:SWE:POIN?\n"}));
+
+    EXPECT_EQ(rig.server.Traffic().HangUps(), 0);
+    // Both replies read first, so that the close is an orderly one.
+    EXPECT_TRUE(rig.client.ReadLine(5000).has_value());
+    EXPECT_TRUE(rig.client.ReadLine(5000).has_value());
+    rig.client.Close();
+    EXPECT_TRUE(rig.server.Traffic().WaitForHangUps(1, std::chrono::seconds(5)));
+    rig.server.Stop();
+    EXPECT_EQ(rig.server.Traffic().HangUps(), 1) << "the stop closed the second one";
+}
+
+TEST(Server, KeepsNoMessagesUnlessAsked) {
+    Rig rig;
+    EXPECT_EQ(rig.client.Query("*IDN?"), qvzsim::IdentityString());
+    EXPECT_TRUE(rig.server.Traffic().Messages().empty());
+}
+
 TEST(Server, PresetErrorEntryAndFaultsOverScpi) {
     Rig rig;
     Client& c = rig.client;

@@ -10,7 +10,7 @@
 #include <gtest/gtest.h>
 
 #include "installed_visa_fixture.h"
-#include "loopback_server.h"
+#include "raw_peer.h"
 
 namespace qvz {
 namespace testing {
@@ -22,9 +22,7 @@ using visa::ViSession;
 using HandleSpaceTest = InstalledVisaTest;
 
 TEST_F(HandleSpaceTest, LibraryHandlesEqualToBuiltInOnesStayApart) {
-    LoopbackServer server([](const std::string&) -> std::optional<std::string> {
-        return std::nullopt;
-    });
+    RawPeer server;  // records, never answers
     visa::SetInstalledVisaCandidatesForTesting({});
     ViSession builtInRm = visa::VI_NULL;
     ViSession builtInVi = visa::VI_NULL;

@@ -9,7 +9,7 @@
 #include <gtest/gtest.h>
 
 #include "installed_visa_fixture.h"
-#include "loopback_server.h"
+#include "qvzsim/server.h"
 #include "scripted_instrument.h"
 
 namespace qvz {
@@ -93,26 +93,27 @@ TEST_F(LibraryChoiceTest, AnInstrResourceReachesOnlyACompleteLibrary) {
 }
 
 TEST_F(LibraryChoiceTest, WithoutACompleteLibraryTheBuiltInLayerServesSockets) {
-    LoopbackServer server([](const std::string& line) -> std::optional<std::string> {
-        if (line == "SERVice:CHANnel:ACTive?\n") return "1\n";
-        if (line == "SENSe1:SWEep:POINts?\n") return "2\n";
-        if (line == ":SENSe1:FREQuency:DATA?\n") return "1e9,2e9\n";
-        if (line == ":SYST:ERR?\n") return "0,\"No error\"\n";
-        return std::nullopt;
-    });
+    qvzsim::ServerOptions options;
+    options.port = 0;
+    options.quiet = true;
+    options.recordMessages = true;
+    qvzsim::Server analyzer(options);
+    std::string error;
+    ASSERT_TRUE(analyzer.Start(&error)) << error;
+    const std::string resource = "TCPIP0::127.0.0.1::" + std::to_string(analyzer.Port()) + "::SOCKET";
     const std::vector<std::vector<std::string>> candidateLists = {
         {}, {kMissingFile}, {STAND_IN_WITHOUT_viVQueryf_PATH}};
     std::size_t expectedLines = 0;
     for (const auto& candidates : candidateLists) {
         SCOPED_TRACE(candidates.empty() ? "no candidates" : candidates.front());
         visa::SetInstalledVisaCandidatesForTesting(candidates);
-        ASSERT_EQ(QVZ_init(server.Resource().c_str()), 0);
+        ASSERT_EQ(QVZ_init(resource.c_str()), 0);
         ASSERT_EQ(QVZ_SetS2PFilePath(directory.string().c_str()), 0);
         EXPECT_EQ(QVZ_ApplyChanges(), 0);
         EXPECT_EQ(QVZ_close(), 0);
         expectedLines += 8;  // three queries, four commands of None, the error query
-        EXPECT_TRUE(server.WaitForLines(expectedLines, 5s));
-        EXPECT_EQ(server.Lines().size(), expectedLines);
+        EXPECT_TRUE(analyzer.Traffic().WaitForMessages(expectedLines, 5s));
+        EXPECT_EQ(analyzer.Traffic().Messages().size(), expectedLines);
     }
     EXPECT_TRUE(standIn.Calls().empty());
 }

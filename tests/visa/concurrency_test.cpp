@@ -10,7 +10,7 @@
 #include <thread>
 #include <vector>
 
-#include "loopback_server.h"
+#include "raw_peer.h"
 #include "scripted_instrument.h"
 #include "visa/visa.h"
 
@@ -24,7 +24,7 @@ constexpr int kThreads = 4;
 TEST(VisaConcurrency, ThreadsQueryTheirOwnSocketSessions) {
     // "Q<n>?" is answered with n, so an answer that went to the wrong session
     // or was mixed up with another thread's shows.
-    testing::LoopbackServer server([](const std::string& line) -> std::optional<std::string> {
+    testing::RawPeer server([](const std::string& line) -> std::optional<std::string> {
         if (line.size() > 3 && line[0] == 'Q') {
             return line.substr(1, line.size() - 3) + "\n";
         }

@@ -12,7 +12,7 @@
 #include <gtest/gtest.h>
 
 #include "loaded_qvzfix.h"
-#include "loopback_server.h"
+#include "raw_peer.h"
 #include "local_memory_log.h"
 #include "session_state.h"
 #include "visa/visa.h"
@@ -92,7 +92,7 @@ TEST_F(ThreadSlotDll, ThreadsEndingWithoutCloseHaveTheirStatesFreedByTheirDetach
 // connections of threads that ended without QVZ_close are closed by the next
 // QVZ_init (or QVZ_close) of any thread.
 TEST_F(ThreadSlotDll, ConnectionsOfEndedThreadsCloseAtTheNextInit) {
-    LoopbackServer analyzer;
+    RawPeer analyzer;
     const std::string resource = analyzer.Resource();
     constexpr int kThreads = 8;
     std::vector<std::int32_t> statuses(kThreads, -1);

@@ -1,6 +1,6 @@
 // Faults on demand, for tests of clients: a query that is never answered, a
 // reply that comes late, a reply that is garbage, a connection that is closed
-// after a number of commands. A fault names its command by header, in any
+// after a number of commands, replies that trickle out in small segments. A fault names its command by header, in any
 // form the instrument accepts ("SENS:SWE:POIN?", "sense2:sweep:points?"):
 // a suffix that is written must match, one that is left out matches any.
 // Everything is deterministic and thread-safe. (A preset error-queue entry
@@ -26,6 +26,13 @@ struct FaultAction {
     bool closeConnection = false;  // close once this command is handled
 };
 
+// How replies leave the connection: in segments of `bytes` (0: whole) with
+// `pauseMicroseconds` between them.
+struct ReplySegmentation {
+    std::size_t bytes = 0;
+    int pauseMicroseconds = 0;
+};
+
 class Faults {
 public:
     static constexpr int kAlways = -1;
@@ -45,9 +52,16 @@ public:
     // that command has been handled and answered. False if commands < 1.
     bool CloseAfter(int commands);
 
+    // Every reply, on every connection, leaves in segments of `segmentBytes`
+    // with `pauseMicroseconds` between them, as over a slow link, until
+    // Clear(): a client must put a reply together from many reads. False,
+    // changing nothing, if segmentBytes is 0 or the pause negative.
+    bool Segment(std::size_t segmentBytes, int pauseMicroseconds);
+    ReplySegmentation Segmentation() const;
+
     // Disarms everything.
     void Clear();
-    // Faults still armed (a pending close counts as one).
+    // Faults still armed (a pending close and a segmentation count as one each).
     std::size_t ArmedCount() const;
 
     // Called by a connection for every command it is about to handle: finds
@@ -68,6 +82,7 @@ private:
     mutable std::mutex mutex_;
     std::vector<Armed> armed_;
     int closeCountdown_ = 0;  // 0: no close armed
+    ReplySegmentation segmentation_;
 };
 
 }  // namespace qvzsim

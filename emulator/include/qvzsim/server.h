@@ -16,6 +16,7 @@
 #define QVZSIM_SERVER_H
 
 #include <atomic>
+#include <chrono>
 #include <cstdint>
 #include <list>
 #include <memory>
@@ -28,6 +29,7 @@
 #include "qvzsim/instrument.h"
 #include "qvzsim/instrument_state.h"
 #include "qvzsim/logger.h"
+#include "qvzsim/traffic_record.h"
 
 namespace qvzsim {
 
@@ -40,6 +42,9 @@ struct ServerOptions {
     // Connections served at once (one thread each); one more is accepted
     // and closed at once. At least 1.
     int maxConnections = 64;
+    // Keeps every program message received, for tests that check the bytes
+    // on the wire (Server::Traffic()).
+    bool recordMessages = false;
 };
 
 class Server {
@@ -68,6 +73,9 @@ public:
     Faults& GetFaults() { return faults_; }
     // Connections accepted so far.
     int ConnectionsAccepted() const { return nextConnectionId_.load() - 1; }
+    // The messages received (with options.recordMessages) and the clients
+    // that hung up.
+    const TrafficRecord& Traffic() const { return traffic_; }
 
 private:
     struct Connection;
@@ -76,12 +84,18 @@ private:
     void AcceptLoop();
     void Serve(Connection& connection);
     void ServeMessages(Connection& connection);
+    // Sends a reply as the faults' segmentation says; false when the
+    // connection failed or the server stops.
+    bool SendReply(const Connection& connection, const std::string& reply);
+    // Waits, unless the server stops first.
+    void Pause(std::chrono::microseconds duration) const;
     void ReapFinished(bool all);
 
     ServerOptions options_;
     Logger logger_;
     Instrument instrument_;
     Faults faults_;
+    TrafficRecord traffic_;
     std::unique_ptr<Network> network_;
     std::uint16_t port_ = 0;
     std::atomic<bool> running_{false};
