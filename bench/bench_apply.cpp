@@ -78,7 +78,11 @@ void BM_ApplyOverLoopback(benchmark::State& state) {
     ApplyLoop(state, server.Resource());
 }
 BENCHMARK(BM_ApplyOverLoopback)
-    ->Arg(201)->Arg(100001)->Arg(1000001)->Unit(benchmark::kMillisecond)->UseRealTime();
+    ->Arg(201)
+    ->Arg(100001)
+    ->Arg(1000001)
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime();
 
 // The floor of the apply's file write, where the apply writes its file.
 void BM_ApplyFloor(benchmark::State& state) {
@@ -91,7 +95,11 @@ void BM_ApplyFloor(benchmark::State& state) {
     }
 }
 BENCHMARK(BM_ApplyFloor)
-    ->Arg(201)->Arg(100001)->Arg(1000001)->Unit(benchmark::kMillisecond)->UseRealTime();
+    ->Arg(201)
+    ->Arg(100001)
+    ->Arg(1000001)
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime();
 
 // The apply and the floor taken in turn within every iteration, so that a
 // change in the machine's load between two benchmarks does not show up as a
@@ -130,7 +138,11 @@ void BM_ApplyAgainstFloor(benchmark::State& state) {
     }
 }
 BENCHMARK(BM_ApplyAgainstFloor)
-    ->Arg(201)->Arg(100001)->Arg(1000001)->Unit(benchmark::kMillisecond)->UseRealTime();
+    ->Arg(201)
+    ->Arg(100001)
+    ->Arg(1000001)
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime();
 
 void BM_ApplyAgainstEmulator(benchmark::State& state) {
     qvzsim::ServerOptions options;
@@ -144,7 +156,11 @@ void BM_ApplyAgainstEmulator(benchmark::State& state) {
     }
     ApplyLoop(state, "TCPIP0::127.0.0.1::" + std::to_string(server.Port()) + "::SOCKET");
 }
-BENCHMARK(BM_ApplyAgainstEmulator)->Arg(201)->Arg(100001)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK(BM_ApplyAgainstEmulator)
+    ->Arg(201)
+    ->Arg(100001)
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime();
 
 // A resource manager and an instrument session with the library's settings.
 std::pair<qvz::visa::ViSession, qvz::visa::ViSession> OpenSession(const std::string& resource) {
@@ -182,7 +198,10 @@ BENCHMARK(BM_Stage_Queries)->Unit(benchmark::kMillisecond)->UseRealTime();
 struct LargeArrays {
     LargeArrays()
         : frequencies(LinearSweep(kLargeSweep)),
-          s11(kLargeSweep), s21(kLargeSweep), s12(kLargeSweep), s22(kLargeSweep) {}
+          s11(kLargeSweep),
+          s21(kLargeSweep),
+          s12(kLargeSweep),
+          s22(kLargeSweep) {}
     std::vector<double> frequencies;
     std::vector<qvz::ComplexValue> s11, s21, s12, s22;
 };
@@ -211,8 +230,8 @@ void BM_Stage_Writer(benchmark::State& state) {
                                    a.s21.data(), a.s12.data(), a.s22.data());
     const std::string file = BenchDirectory() + "/stage_writer.s2p";
     for (auto _ : state) {
-        if (qvz::WriteTouchstoneFile(file.c_str(), kLargeSweep, a.frequencies.data(),
-                                     a.s11.data(), a.s21.data(), a.s12.data(),
+        if (qvz::WriteTouchstoneFile(file.c_str(), kLargeSweep, a.frequencies.data(), a.s11.data(),
+                                     a.s21.data(), a.s12.data(),
                                      a.s22.data()) != qvz::TouchstoneWriteResult::kOk) {
             state.SkipWithError("write failed");
             break;
@@ -228,8 +247,10 @@ void BM_Stage_Commands(benchmark::State& state) {
     const char* file = "/tmp/qvz_bench_apply/Prefix_Port1.s2p";
     for (auto _ : state) {
         viPrintf(vi, "CALCulate%d:FSIMulator:SENDed:DEEMbed:PORT%d:STATe %hd\n", 1, 1, 0);
-        viPrintf(vi, "CALCulate%d:FSIMulator:SENDed:DEEMbed:PORT%d:USER:FILename \"%s\"\n", 1, 1, "");
-        viPrintf(vi, "CALCulate%d:FSIMulator:SENDed:PMCircuit:PORT%d:USER:FILename \"%s\"\n", 1, 1, file);
+        viPrintf(vi, "CALCulate%d:FSIMulator:SENDed:DEEMbed:PORT%d:USER:FILename \"%s\"\n", 1, 1,
+                 "");
+        viPrintf(vi, "CALCulate%d:FSIMulator:SENDed:PMCircuit:PORT%d:USER:FILename \"%s\"\n", 1, 1,
+                 file);
         viPrintf(vi, "CALCulate%d:FSIMulator:SENDed:PMCircuit:PORT%d:STATe %hd\n", 1, 1, 1);
         viPrintf(vi, "CALCulate%d:FSIMulator:SENDed:PMCircuit:STATe %hd\n", 1, 1);
         viPrintf(vi, "CALCulate%d:FSIMulator:STATe %hd\n", 1, 1);

@@ -43,8 +43,9 @@ void BM_EmulatorApplyDialogue(benchmark::State& state) {
     // same file name on every run of a sweep size, as a host re-applying
     // would send it, and its state stays put between runs.
     static qvzsim_test::TempDir dir;
-    const std::string file = dir.Write("Bench" + std::to_string(state.range(0)) + "_Port1.s2p",
-                                       qvzsim_test::LibraryStyleTouchstone(options.instrument.sweep));
+    const std::string file =
+        dir.Write("Bench" + std::to_string(state.range(0)) + "_Port1.s2p",
+                  qvzsim_test::LibraryStyleTouchstone(options.instrument.sweep));
     qvzsim::Client client;
     if (!client.Connect("127.0.0.1", port, &error)) {
         state.SkipWithError(error.c_str());
@@ -81,6 +82,10 @@ void BM_EmulatorApplyDialogue(benchmark::State& state) {
         }
     }
 }
-BENCHMARK(BM_EmulatorApplyDialogue)->Arg(201)->Arg(100001)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK(BM_EmulatorApplyDialogue)
+    ->Arg(201)
+    ->Arg(100001)
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime();
 
 }  // namespace

@@ -23,13 +23,15 @@ void BM_ParseTouchstone(benchmark::State& state) {
         qvzsim::TouchstoneResult result = qvzsim::ParseTouchstone(text);
         benchmark::DoNotOptimize(result.data.frequenciesHz.data());
     }
-    state.SetBytesProcessed(static_cast<int64_t>(state.iterations()) * static_cast<int64_t>(text.size()));
+    state.SetBytesProcessed(static_cast<int64_t>(state.iterations()) *
+                            static_cast<int64_t>(text.size()));
 }
 BENCHMARK(BM_ParseTouchstone)->Arg(201)->Arg(100001)->Unit(benchmark::kMillisecond);
 
 void BM_ReadTouchstoneFile(benchmark::State& state) {
     qvzsim_test::TempDir dir;
-    const std::string file = dir.Write("Bench_Port1.s2p", qvzsim_test::LibraryStyleTouchstone(Sweep(state)));
+    const std::string file =
+        dir.Write("Bench_Port1.s2p", qvzsim_test::LibraryStyleTouchstone(Sweep(state)));
     for (auto _ : state) {
         qvzsim::TouchstoneResult result = qvzsim::ReadTouchstoneFile(file);
         benchmark::DoNotOptimize(result.data.frequenciesHz.data());

@@ -75,9 +75,15 @@ void BM_DataLinesInline(benchmark::State& state) {
 void BM_DataLinesAhead(benchmark::State& state) {
     WriteLines(state, &qvz::WriteDataLinesFormattedAhead);
 }
-BENCHMARK(BM_DataLinesInline)->RangeMultiplier(2)->Range(256, kMaxPoints)
-    ->Unit(benchmark::kMicrosecond)->UseRealTime();
-BENCHMARK(BM_DataLinesAhead)->RangeMultiplier(2)->Range(256, kMaxPoints)
-    ->Unit(benchmark::kMicrosecond)->UseRealTime();
+BENCHMARK(BM_DataLinesInline)
+    ->RangeMultiplier(2)
+    ->Range(256, kMaxPoints)
+    ->Unit(benchmark::kMicrosecond)
+    ->UseRealTime();
+BENCHMARK(BM_DataLinesAhead)
+    ->RangeMultiplier(2)
+    ->Range(256, kMaxPoints)
+    ->Unit(benchmark::kMicrosecond)
+    ->UseRealTime();
 
 }  // namespace

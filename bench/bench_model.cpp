@@ -33,8 +33,8 @@ void BM_ComputeCircuitSParameters(benchmark::State& bench) {
     }
     std::vector<qvz::ComplexValue> s11(kPoints), s21(kPoints), s12(kPoints), s22(kPoints);
     for (auto _ : bench) {
-        qvz::ComputeCircuitSParameters(state, kPoints, frequencies.data(), s11.data(),
-                                       s21.data(), s12.data(), s22.data());
+        qvz::ComputeCircuitSParameters(state, kPoints, frequencies.data(), s11.data(), s21.data(),
+                                       s12.data(), s22.data());
         benchmark::DoNotOptimize(s11.data());
         benchmark::DoNotOptimize(s22.data());
         benchmark::ClobberMemory();

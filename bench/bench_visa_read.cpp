@@ -42,7 +42,10 @@ void BM_ScanFrequencyList(benchmark::State& state) {
     state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations()) *
                             static_cast<std::int64_t>(message.size()));
 }
-BENCHMARK(BM_ScanFrequencyList)->Unit(benchmark::kMillisecond)->Repetitions(9)->ReportAggregatesOnly(true);
+BENCHMARK(BM_ScanFrequencyList)
+    ->Unit(benchmark::kMillisecond)
+    ->Repetitions(9)
+    ->ReportAggregatesOnly(true);
 
 void QueryLoop(benchmark::State& state, ViSession vi) {
     std::vector<double> array(kPoints);
@@ -69,11 +72,15 @@ void BM_QueryFrequencyListScripted(benchmark::State& state) {
     QueryLoop(state, vi);
     viClose(rm);
 }
-BENCHMARK(BM_QueryFrequencyListScripted)->Unit(benchmark::kMillisecond)->Repetitions(9)->ReportAggregatesOnly(true);
+BENCHMARK(BM_QueryFrequencyListScripted)
+    ->Unit(benchmark::kMillisecond)
+    ->Repetitions(9)
+    ->ReportAggregatesOnly(true);
 
 void BM_QueryFrequencyListLoopback(benchmark::State& state) {
     const std::string reply = qvz::testing::FormatFrequencyList(SweepFrequencies()) + "\n";
-    qvz::testing::RawPeer server([&reply](const std::string&) { return std::optional<std::string>(reply); });
+    qvz::testing::RawPeer server(
+        [&reply](const std::string&) { return std::optional<std::string>(reply); });
     ViSession rm = VI_NULL;
     ViSession vi = VI_NULL;
     viOpenDefaultRM(&rm);
@@ -86,6 +93,9 @@ void BM_QueryFrequencyListLoopback(benchmark::State& state) {
     QueryLoop(state, vi);
     viClose(rm);
 }
-BENCHMARK(BM_QueryFrequencyListLoopback)->Unit(benchmark::kMillisecond)->Repetitions(9)->ReportAggregatesOnly(true);
+BENCHMARK(BM_QueryFrequencyListLoopback)
+    ->Unit(benchmark::kMillisecond)
+    ->Repetitions(9)
+    ->ReportAggregatesOnly(true);
 
 }  // namespace

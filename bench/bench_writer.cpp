@@ -60,8 +60,8 @@ void BM_WriteTouchstoneFile(benchmark::State& bench) {
     const std::string name = ScratchFile("qvz_bench_writer.s2p");
     for (auto _ : bench) {
         const qvz::TouchstoneWriteResult result =
-            qvz::WriteTouchstoneFile(name.c_str(), points, d.f.data(), d.s11.data(),
-                                     d.s21.data(), d.s12.data(), d.s22.data());
+            qvz::WriteTouchstoneFile(name.c_str(), points, d.f.data(), d.s11.data(), d.s21.data(),
+                                     d.s12.data(), d.s22.data());
         if (result != qvz::TouchstoneWriteResult::kOk) {
             bench.SkipWithError("write failed");
             break;
@@ -71,7 +71,11 @@ void BM_WriteTouchstoneFile(benchmark::State& bench) {
     std::filesystem::remove(name);
 }
 BENCHMARK(BM_WriteTouchstoneFile)
-    ->Arg(201)->Arg(100001)->Arg(1000001)->Unit(benchmark::kMillisecond)->UseRealTime();
+    ->Arg(201)
+    ->Arg(100001)
+    ->Arg(1000001)
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime();
 
 // The floor, in the directory the writer writes to.
 void BM_WriteFloor(benchmark::State& bench) {
@@ -87,7 +91,11 @@ void BM_WriteFloor(benchmark::State& bench) {
     std::filesystem::remove(name);
 }
 BENCHMARK(BM_WriteFloor)
-    ->Arg(201)->Arg(100001)->Arg(1000001)->Unit(benchmark::kMillisecond)->UseRealTime();
+    ->Arg(201)
+    ->Arg(100001)
+    ->Arg(1000001)
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime();
 
 // The writer and the floor taken in turn within every iteration (see
 // BM_ApplyAgainstFloor in bench_apply): counters write_ms, floor_ms, ratio.
@@ -122,7 +130,11 @@ void BM_WriterAgainstFloor(benchmark::State& bench) {
     std::filesystem::remove(floorName);
 }
 BENCHMARK(BM_WriterAgainstFloor)
-    ->Arg(201)->Arg(100001)->Arg(1000001)->Unit(benchmark::kMillisecond)->UseRealTime();
+    ->Arg(201)
+    ->Arg(100001)
+    ->Arg(1000001)
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime();
 
 // No formatting at all, one stream write and one flush per line.
 constexpr std::int32_t kBareLines = 100001;
@@ -146,7 +158,8 @@ void BM_BareLineWrites(benchmark::State& bench) {
             break;
         }
     }
-    bench.SetBytesProcessed(bench.iterations() * kBareLines * static_cast<std::int64_t>(kLineLength));
+    bench.SetBytesProcessed(bench.iterations() * kBareLines *
+                            static_cast<std::int64_t>(kLineLength));
     std::filesystem::remove(name);
 }
 BENCHMARK(BM_BareLineWrites)->Unit(benchmark::kMillisecond)->UseRealTime();

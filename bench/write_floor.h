@@ -19,8 +19,7 @@ constexpr std::size_t kDataLineLength = 162;  // with its CR LF
 
 inline bool WriteFloorFile(const std::string& path, std::int64_t n) {
     static const std::string header[3] = {
-        "# Hz S RI R 50\r\n",
-        "! Date: Tue Dec 08 06:11:04 2026\r\n",
+        "# Hz S RI R 50\r\n", "! Date: Tue Dec 08 06:11:04 2026\r\n",
         "! Freq                          S11                         S21"
         "                         S12                         S22\r\n"};
     static const std::string line = [] {

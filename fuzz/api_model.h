@@ -22,9 +22,8 @@ enum class ValueGroup { kRLCG, kL1R1L2R2, kC1G1C2G2 };
 
 struct PortModel {
     // In call order of the group setters: R L C G, L1 R1 L2 R2, C1 G1 C2 G2.
-    double values[3][4] = {{50.0, 1e-9, 1e-12, 0.02},
-                           {1e-9, 50.0, 1e-9, 50.0},
-                           {1e-12, 0.02, 1e-12, 0.02}};
+    double values[3][4] = {
+        {50.0, 1e-9, 1e-12, 0.02}, {1e-9, 50.0, 1e-9, 50.0}, {1e-12, 0.02, 1e-12, 0.02}};
     std::int32_t circuit = QVZ_SERIES_L_SHUNT_C;
     std::int32_t action = QVZ_NONE;
     std::int32_t smoothing = QVZ_SMOOTH;
@@ -77,7 +76,9 @@ struct ApiModel {
     }
 };
 
-inline bool SameBits(double a, double b) { return std::memcmp(&a, &b, sizeof a) == 0; }
+inline bool SameBits(double a, double b) {
+    return std::memcmp(&a, &b, sizeof a) == 0;
+}
 
 // Every setting of the real state must equal the model's, on every port.
 inline void CheckStateMatches(const ApiModel& model, const SessionState& state) {
@@ -87,9 +88,10 @@ inline void CheckStateMatches(const ApiModel& model, const SessionState& state) 
     FUZZ_CHECK(model.path == state.filePath, "path");
     for (int p = 0; p < kPortCount; ++p) {
         const PortModel& port = model.ports[p];
-        const double* const fields[3][4] = {{&state.R[p], &state.L[p], &state.C[p], &state.G[p]},
-                                            {&state.L1[p], &state.R1[p], &state.L2[p], &state.R2[p]},
-                                            {&state.C1[p], &state.G1[p], &state.C2[p], &state.G2[p]}};
+        const double* const fields[3][4] = {
+            {&state.R[p], &state.L[p], &state.C[p], &state.G[p]},
+            {&state.L1[p], &state.R1[p], &state.L2[p], &state.R2[p]},
+            {&state.C1[p], &state.G1[p], &state.C2[p], &state.G2[p]}};
         for (int g = 0; g < 3; ++g) {
             for (int i = 0; i < 4; ++i) {
                 FUZZ_CHECK(SameBits(*fields[g][i], port.values[g][i]),

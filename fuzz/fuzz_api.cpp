@@ -146,8 +146,8 @@ private:
     double DecodeDouble(double stored) {
         const std::uint8_t pick = in_.Byte();
         if (pick < 0x40) return AwkwardDouble(pick);
-        if (pick < 0x50) return stored;  // unchanged
-        if (pick < 0x58) return stored + 1e-16;  // inside the unchanged threshold
+        if (pick < 0x50) return stored;                          // unchanged
+        if (pick < 0x58) return stored + 1e-16;                  // inside the unchanged threshold
         if (pick < 0x60) return stored + 2.220446049250313e-16;  // on it
         return in_.RawDouble();
     }
@@ -232,7 +232,8 @@ private:
         }
     }
 
-    void SetInteger(std::int32_t (*setter)(std::int32_t), std::int32_t qvz::fuzz::PortModel::*field) {
+    void SetInteger(std::int32_t (*setter)(std::int32_t),
+                    std::int32_t qvz::fuzz::PortModel::*field) {
         const std::int32_t value = DecodeInt();
         const std::int32_t status = setter(value);
         if (!ExpectSession(status)) return;
@@ -242,8 +243,8 @@ private:
         AfterSetter(status, changed);
     }
 
-    void GetInteger(std::int32_t (*getter)(std::int32_t*), std::int32_t qvz::fuzz::PortModel::*field,
-                    bool nullOutput) {
+    void GetInteger(std::int32_t (*getter)(std::int32_t*),
+                    std::int32_t qvz::fuzz::PortModel::*field, bool nullOutput) {
         auto out = std::make_unique<std::int32_t>(0x7E7E7E7E);
         const std::int32_t status = getter(nullOutput ? nullptr : out.get());
         if (!ExpectSession(status)) return;
@@ -314,7 +315,8 @@ private:
         FUZZ_CHECK(status == 0, "a text getter succeeds");
         for (std::size_t i = 0; i < capacity; ++i) {
             const char expected = i < field.size() ? field[i] : '\0';
-            FUZZ_CHECK(buffer[i] == expected, "exactly `size` bytes, zero-padded, no terminator added");
+            FUZZ_CHECK(buffer[i] == expected,
+                       "exactly `size` bytes, zero-padded, no terminator added");
         }
         FUZZ_CHECK(buffer[capacity] == '\x5A', "nothing is written past `size`");
     }
@@ -324,11 +326,21 @@ private:
         std::string text;
         const char* resource = kResource;
         switch (pick % 5) {
-            case 0: break;
-            case 1: resource = nullptr; break;
-            case 2: text = in_.Bytes(kMaxText); resource = text.c_str(); break;
-            case 3: resource = "tcpip::localhost::1::socket"; break;
-            default: resource = "GPIB0::1::INSTR"; break;
+            case 0:
+                break;
+            case 1:
+                resource = nullptr;
+                break;
+            case 2:
+                text = in_.Bytes(kMaxText);
+                resource = text.c_str();
+                break;
+            case 3:
+                resource = "tcpip::localhost::1::socket";
+                break;
+            default:
+                resource = "GPIB0::1::INSTR";
+                break;
         }
         const std::int32_t status = QVZ_init(resource);
         CheckNotPositive(status);
@@ -356,10 +368,17 @@ private:
         std::string text;
         const char* path = nullptr;
         switch (pick % 4) {
-            case 0: text = Sandbox(); break;
-            case 1: text = Sandbox() + "/"; break;
-            case 2: text = Sandbox() + "/d" + SanitisedName(in_.Bytes(kMaxText)); break;
-            default: break;  // null
+            case 0:
+                text = Sandbox();
+                break;
+            case 1:
+                text = Sandbox() + "/";
+                break;
+            case 2:
+                text = Sandbox() + "/d" + SanitisedName(in_.Bytes(kMaxText));
+                break;
+            default:
+                break;  // null
         }
         if (pick % 4 != 3) path = text.c_str();
         const std::int32_t status = QVZ_SetS2PFilePath(path);
@@ -411,8 +430,9 @@ private:
         }
         // Anything at all, except a point count large enough to make one
         // apply write megabytes (that is slow, not wrong).
-        static const char* const kPointTexts[] = {"", "-1", "0", "65x", "abc", "+2", " 5",
-                                                  "2147483648", "-2147483648", "1e3", "0x10", "7"};
+        static const char* const kPointTexts[] = {"",     "-1", "0",          "65x",         "abc",
+                                                  "+2",   " 5", "2147483648", "-2147483648", "1e3",
+                                                  "0x10", "7"};
         replies_.channel = in_.Bytes(64) + "\n";
         replies_.points = std::string(kPointTexts[in_.Byte() % 12]) + "\n";
         replies_.frequencies = in_.Bytes(kMaxText) + "\n";
@@ -421,12 +441,18 @@ private:
     }
 
     void InjectFailure() {
-        static const Call kCalls[] = {Call::OpenDefaultRM, Call::Open,  Call::Close, Call::SetAttribute,
-                                      Call::Write,         Call::Read,  Call::Clear};
+        static const Call kCalls[] = {Call::OpenDefaultRM, Call::Open,  Call::Close,
+                                      Call::SetAttribute,  Call::Write, Call::Read,
+                                      Call::Clear};
         static const visa::ViStatus kStatuses[] = {
-            visa::VI_ERROR_TMO, visa::VI_ERROR_IO, visa::VI_ERROR_CONN_LOST, visa::VI_ERROR_ALLOC,
-            visa::VI_ERROR_RSRC_NFOUND, visa::StatusFromBits(0x3FFF0006u),  // completion codes
-            visa::StatusFromBits(0x3FFF0005u), visa::StatusFromBits(0x80000001u)};
+            visa::VI_ERROR_TMO,
+            visa::VI_ERROR_IO,
+            visa::VI_ERROR_CONN_LOST,
+            visa::VI_ERROR_ALLOC,
+            visa::VI_ERROR_RSRC_NFOUND,
+            visa::StatusFromBits(0x3FFF0006u),  // completion codes
+            visa::StatusFromBits(0x3FFF0005u),
+            visa::StatusFromBits(0x80000001u)};
         const Call call = kCalls[in_.Byte() % 7];
         const int nth = 1 + in_.Byte() % 12;
         const visa::ViStatus status = kStatuses[in_.Byte() % 8];
@@ -437,8 +463,12 @@ private:
     void Step(std::uint8_t op) {
         instrument_.ClearRecords();
         switch (op % 28) {
-            case 0: Init(); break;
-            case 1: Close(); break;
+            case 0:
+                Init();
+                break;
+            case 1:
+                Close();
+                break;
             case 2: {
                 const std::int32_t status = QVZ_ResetValues();
                 if (!ExpectSession(status)) break;
@@ -471,25 +501,55 @@ private:
                 }
                 break;
             }
-            case 5: SetInteger(QVZ_SetCircuit, &qvz::fuzz::PortModel::circuit); break;
-            case 6: GetInteger(QVZ_GetCircuit, &qvz::fuzz::PortModel::circuit, (in_.Byte() & 0x0F) == 0); break;
-            case 7: SetInteger(QVZ_SetSmoothing, &qvz::fuzz::PortModel::smoothing); break;
-            case 8: GetInteger(QVZ_GetSmoothing, &qvz::fuzz::PortModel::smoothing, (in_.Byte() & 0x0F) == 0); break;
-            case 9: SetInteger(QVZ_SetAction, &qvz::fuzz::PortModel::action); break;
-            case 10: GetInteger(QVZ_GetAction, &qvz::fuzz::PortModel::action, (in_.Byte() & 0x0F) == 0); break;
-            case 11: SetValues(QVZ_SetRLCGValues, ValueGroup::kRLCG); break;
-            case 12: GetValues(QVZ_GetRLCGValues, ValueGroup::kRLCG, in_.Byte() % 16); break;
-            case 13: SetValues(QVZ_SetL1R1L2R2Values, ValueGroup::kL1R1L2R2); break;
-            case 14: GetValues(QVZ_GetL1R1L2R2Values, ValueGroup::kL1R1L2R2, in_.Byte() % 16); break;
-            case 15: SetValues(QVZ_SetC1G1C2G2Values, ValueGroup::kC1G1C2G2); break;
-            case 16: GetValues(QVZ_GetC1G1C2G2Values, ValueGroup::kC1G1C2G2, in_.Byte() % 16); break;
-            case 17: SetPath(); break;
+            case 5:
+                SetInteger(QVZ_SetCircuit, &qvz::fuzz::PortModel::circuit);
+                break;
+            case 6:
+                GetInteger(QVZ_GetCircuit, &qvz::fuzz::PortModel::circuit,
+                           (in_.Byte() & 0x0F) == 0);
+                break;
+            case 7:
+                SetInteger(QVZ_SetSmoothing, &qvz::fuzz::PortModel::smoothing);
+                break;
+            case 8:
+                GetInteger(QVZ_GetSmoothing, &qvz::fuzz::PortModel::smoothing,
+                           (in_.Byte() & 0x0F) == 0);
+                break;
+            case 9:
+                SetInteger(QVZ_SetAction, &qvz::fuzz::PortModel::action);
+                break;
+            case 10:
+                GetInteger(QVZ_GetAction, &qvz::fuzz::PortModel::action, (in_.Byte() & 0x0F) == 0);
+                break;
+            case 11:
+                SetValues(QVZ_SetRLCGValues, ValueGroup::kRLCG);
+                break;
+            case 12:
+                GetValues(QVZ_GetRLCGValues, ValueGroup::kRLCG, in_.Byte() % 16);
+                break;
+            case 13:
+                SetValues(QVZ_SetL1R1L2R2Values, ValueGroup::kL1R1L2R2);
+                break;
+            case 14:
+                GetValues(QVZ_GetL1R1L2R2Values, ValueGroup::kL1R1L2R2, in_.Byte() % 16);
+                break;
+            case 15:
+                SetValues(QVZ_SetC1G1C2G2Values, ValueGroup::kC1G1C2G2);
+                break;
+            case 16:
+                GetValues(QVZ_GetC1G1C2G2Values, ValueGroup::kC1G1C2G2, in_.Byte() % 16);
+                break;
+            case 17:
+                SetPath();
+                break;
             case 18: {
                 const std::string field = model_.path;
                 GetText(QVZ_GetS2PFilePath, field);
                 break;
             }
-            case 19: SetPrefix(); break;
+            case 19:
+                SetPrefix();
+                break;
             case 20: {
                 const std::string field = model_.prefix;
                 GetText(QVZ_GetS2PFilePrefix, field);
@@ -519,7 +579,8 @@ private:
                 if (null) {
                     FUZZ_CHECK(status == visa::VI_ERROR_USER_BUF, "a null output is refused");
                 } else {
-                    FUZZ_CHECK(status == 0 && *flag == model_.applyImmediate, "apply-immediate flag");
+                    FUZZ_CHECK(status == 0 && *flag == model_.applyImmediate,
+                               "apply-immediate flag");
                 }
                 break;
             }
@@ -530,8 +591,12 @@ private:
                 CheckApply(status);
                 break;
             }
-            case 25: SetReplies(); break;
-            case 26: InjectFailure(); break;
+            case 25:
+                SetReplies();
+                break;
+            case 26:
+                InjectFailure();
+                break;
             default: {
                 // A setter with the stored value again: no I/O even when applying.
                 if (!model_.hasState) break;
@@ -545,7 +610,8 @@ private:
 
     void CheckState() {
         const qvz::SessionState* state = qvz::ThreadSlotGet();
-        FUZZ_CHECK((state != nullptr) == model_.hasState, "the thread has a session exactly after init");
+        FUZZ_CHECK((state != nullptr) == model_.hasState,
+                   "the thread has a session exactly after init");
         if (state != nullptr) {
             qvz::fuzz::CheckStateMatches(model_, *state);
         }

@@ -11,6 +11,8 @@ cd "$(dirname "$0")/.."
 scripts/install-deps.sh
 
 cmake --workflow --preset dev
+# One layout (.clang-format) and one naming scheme (.clang-tidy) for all C++.
+scripts/check-style.sh build/dev
 # The benchmarks build warning-free in the release build and each runs once.
 scripts/bench-smoke.sh
 scripts/check-exports.sh build/dev/plugin/libqvzfix.so

@@ -85,17 +85,19 @@ int main(int argc, char** argv) {
     }
     qvzsim::HttpScreen screen(server.GetInstrument());
     if (commandLine.httpPort >= 0 &&
-        !screen.Start(commandLine.server.bindAddress, static_cast<std::uint16_t>(commandLine.httpPort), &error)) {
+        !screen.Start(commandLine.server.bindAddress,
+                      static_cast<std::uint16_t>(commandLine.httpPort), &error)) {
         std::cerr << "qvzsim: " << error << '\n';
         return 1;
     }
     // Printed even when quiet, and only here: a script that asked for port 0
     // reads it from this line.
-    std::cout << "qvzsim listening on " << qvzsim::FormatEndpoint(commandLine.server.bindAddress, server.Port())
-              << std::endl;
+    std::cout << "qvzsim listening on "
+              << qvzsim::FormatEndpoint(commandLine.server.bindAddress, server.Port()) << std::endl;
     if (commandLine.httpPort >= 0) {
         std::cout << "qvzsim screen on http://"
-                  << qvzsim::FormatEndpoint(commandLine.server.bindAddress, screen.Port()) << "/" << std::endl;
+                  << qvzsim::FormatEndpoint(commandLine.server.bindAddress, screen.Port()) << "/"
+                  << std::endl;
     }
 
     while (!qvzsim::app::StopRequested()) {

@@ -20,28 +20,30 @@ namespace {
 std::atomic<bool> stopRequested{false};
 std::atomic<bool> stopCompleted{false};
 
-extern "C" void OnStopSignal(int /*signal*/) { stopRequested.store(true); }
+extern "C" void OnStopSignal(int /*signal*/) {
+    stopRequested.store(true);
+}
 
 #ifdef _WIN32
 // Runs on a thread of its own that the system starts for the event.
 BOOL WINAPI OnConsoleEvent(DWORD event) {
     switch (event) {
-    case CTRL_C_EVENT:
-    case CTRL_BREAK_EVENT:
-        stopRequested.store(true);
-        return TRUE;
-    case CTRL_CLOSE_EVENT:
-    case CTRL_LOGOFF_EVENT:
-    case CTRL_SHUTDOWN_EVENT:
-        // The process ends when this returns: let the program stop and print
-        // its report first, within the time the system grants (5 s).
-        stopRequested.store(true);
-        for (int waited = 0; waited < 4000 && !stopCompleted.load(); waited += 50) {
-            ::Sleep(50);
-        }
-        return TRUE;
-    default:
-        return FALSE;
+        case CTRL_C_EVENT:
+        case CTRL_BREAK_EVENT:
+            stopRequested.store(true);
+            return TRUE;
+        case CTRL_CLOSE_EVENT:
+        case CTRL_LOGOFF_EVENT:
+        case CTRL_SHUTDOWN_EVENT:
+            // The process ends when this returns: let the program stop and print
+            // its report first, within the time the system grants (5 s).
+            stopRequested.store(true);
+            for (int waited = 0; waited < 4000 && !stopCompleted.load(); waited += 50) {
+                ::Sleep(50);
+            }
+            return TRUE;
+        default:
+            return FALSE;
     }
 }
 #endif
@@ -62,9 +64,13 @@ void InstallStopHandlers() {
 #endif
 }
 
-bool StopRequested() { return stopRequested.load(); }
+bool StopRequested() {
+    return stopRequested.load();
+}
 
-void StopCompleted() { stopCompleted.store(true); }
+void StopCompleted() {
+    stopCompleted.store(true);
+}
 
 }  // namespace app
 }  // namespace qvzsim

@@ -20,13 +20,16 @@ int NumberParam(const httplib::Request& request, const char* name, int low, int 
     const std::string text = request.get_param_value(name);
     int value = 0;
     const auto result = std::from_chars(text.data(), text.data() + text.size(), value);
-    if (result.ec != std::errc() || result.ptr != text.data() + text.size() || value < low || value > high) {
+    if (result.ec != std::errc() || result.ptr != text.data() + text.size() || value < low ||
+        value > high) {
         return 0;
     }
     return value;
 }
 
-void NoCache(httplib::Response& response) { response.set_header("Cache-Control", "no-store"); }
+void NoCache(httplib::Response& response) {
+    response.set_header("Cache-Control", "no-store");
+}
 
 }  // namespace
 
@@ -49,31 +52,38 @@ HttpScreen::HttpScreen(const Instrument& instrument) : impl_(std::make_unique<Im
         NoCache(response);
         response.set_content(StateJson(state.Snapshot(), state.Devices()), "application/json");
     });
-    server.Get("/trace.json", [&state](const httplib::Request& request, httplib::Response& response) {
-        NoCache(response);
-        const int channel = NumberParam(request, "ch", 1, state.ChannelCount());
-        const int port = NumberParam(request, "port", 1, kPortCount);
-        if (channel == 0 || port == 0) {
-            response.status = 400;
-            response.set_content("{\"error\":\"ch must be 1 to " + std::to_string(state.ChannelCount()) +
-                                     ", port 1 to " + std::to_string(kPortCount) + "\"}",
-                                 "application/json");
-            return;
-        }
-        const int step = request.has_param("step") ? NumberParam(request, "step", 1, kMaxPoints) : 1;
-        if (step == 0) {
-            response.status = 400;
-            response.set_content("{\"error\":\"step must be 1 to " + std::to_string(kMaxPoints) + "\"}",
-                                 "application/json");
-            return;
-        }
-        response.set_content(
-            TraceJson(MeasurePort(state, channel, port, static_cast<std::size_t>(step)), channel, port),
-            "application/json");
-    });
+    server.Get("/trace.json",
+               [&state](const httplib::Request& request, httplib::Response& response) {
+                   NoCache(response);
+                   const int channel = NumberParam(request, "ch", 1, state.ChannelCount());
+                   const int port = NumberParam(request, "port", 1, kPortCount);
+                   if (channel == 0 || port == 0) {
+                       response.status = 400;
+                       response.set_content("{\"error\":\"ch must be 1 to " +
+                                                std::to_string(state.ChannelCount()) +
+                                                ", port 1 to " + std::to_string(kPortCount) + "\"}",
+                                            "application/json");
+                       return;
+                   }
+                   const int step =
+                       request.has_param("step") ? NumberParam(request, "step", 1, kMaxPoints) : 1;
+                   if (step == 0) {
+                       response.status = 400;
+                       response.set_content(
+                           "{\"error\":\"step must be 1 to " + std::to_string(kMaxPoints) + "\"}",
+                           "application/json");
+                       return;
+                   }
+                   response.set_content(
+                       TraceJson(MeasurePort(state, channel, port, static_cast<std::size_t>(step)),
+                                 channel, port),
+                       "application/json");
+               });
 }
 
-HttpScreen::~HttpScreen() { Stop(); }
+HttpScreen::~HttpScreen() {
+    Stop();
+}
 
 bool HttpScreen::Start(const std::string& bindAddress, std::uint16_t port, std::string* error) {
     httplib::Server& server = impl_->server;

@@ -14,11 +14,14 @@ void AppendNumber(std::string& out, double value) {
         return;
     }
     char text[32];
-    const auto result = std::to_chars(text, text + sizeof text, value, std::chars_format::general, 17);
+    const auto result =
+        std::to_chars(text, text + sizeof text, value, std::chars_format::general, 17);
     out.append(text, result.ptr);
 }
 
-void AppendBool(std::string& out, bool value) { out += value ? "true" : "false"; }
+void AppendBool(std::string& out, bool value) {
+    out += value ? "true" : "false";
+}
 
 template <typename Item, typename Write>
 void AppendArray(std::string& out, const std::vector<Item>& items, Write write) {
@@ -43,7 +46,8 @@ void AppendComplex(std::string& out, Complex value) {
 void AppendSlot(std::string& out, const FixtureSlot& slot) {
     out += "{\"on\":";
     AppendBool(out, slot.on);
-    out += ",\"file\":" + JsonString(slot.file) + ",\"points\":" + std::to_string(slot.filePoints) + "}";
+    out += ",\"file\":" + JsonString(slot.file) + ",\"points\":" + std::to_string(slot.filePoints) +
+           "}";
 }
 
 std::vector<double> Losses(const std::vector<Complex>& values) {
@@ -81,7 +85,8 @@ std::string StateJson(const InstrumentSnapshot& snapshot, const DeviceBank& devi
                       ",\"errorCount\":" + std::to_string(snapshot.errorCount) + ",\"devices\":[";
     for (int port = 1; port <= kPortCount; ++port) {
         out += port == 1 ? "" : ",";
-        out += "{\"port\":" + std::to_string(port) + ",\"file\":" + JsonString(devices.GetDevice(port)->File()) + "}";
+        out += "{\"port\":" + std::to_string(port) +
+               ",\"file\":" + JsonString(devices.GetDevice(port)->File()) + "}";
     }
     out += "],\"channels\":[";
     for (std::size_t c = 0; c < snapshot.channels.size(); ++c) {
@@ -113,7 +118,8 @@ std::string StateJson(const InstrumentSnapshot& snapshot, const DeviceBank& devi
 }
 
 std::string TraceJson(const PortMeasurement& m, int channel, int port) {
-    std::string out = "{\"channel\":" + std::to_string(channel) + ",\"port\":" + std::to_string(port);
+    std::string out =
+        "{\"channel\":" + std::to_string(channel) + ",\"port\":" + std::to_string(port);
     out.reserve(m.frequencies.size() * 200);
     out += ",\"frequencies\":";
     AppendArray(out, m.frequencies, AppendNumber);
@@ -136,8 +142,8 @@ std::string TraceJson(const PortMeasurement& m, int channel, int port) {
         }
         out += n == 0 ? "{" : ",{";
         out += std::string("\"function\":\"") +
-               (network.function == FixtureFunction::kMatching ? "matching" : "deembedding") + "\",\"file\":" +
-               JsonString(network.file) + ",\"applied\":";
+               (network.function == FixtureFunction::kMatching ? "matching" : "deembedding") +
+               "\",\"file\":" + JsonString(network.file) + ",\"applied\":";
         AppendBool(out, network.applied);
         out += ",\"s11Db\":";
         AppendArray(out, s11Db, AppendNumber);

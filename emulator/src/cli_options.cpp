@@ -125,11 +125,15 @@ std::string ApplyMaxConnections(std::string_view value, CommandLine& out) {
 }
 
 std::string ApplyStart(std::string_view value, CommandLine& out) {
-    return ParseHertz(value, out.server.instrument.sweep.startHz) ? std::string() : "--start must be a frequency in Hz";
+    return ParseHertz(value, out.server.instrument.sweep.startHz)
+               ? std::string()
+               : "--start must be a frequency in Hz";
 }
 
 std::string ApplyStop(std::string_view value, CommandLine& out) {
-    return ParseHertz(value, out.server.instrument.sweep.stopHz) ? std::string() : "--stop must be a frequency in Hz";
+    return ParseHertz(value, out.server.instrument.sweep.stopHz)
+               ? std::string()
+               : "--stop must be a frequency in Hz";
 }
 
 std::string ApplyHttp(std::string_view value, CommandLine& out) {
@@ -144,8 +148,8 @@ std::string ApplyHttp(std::string_view value, CommandLine& out) {
 std::string ApplyDevice(std::string_view value, CommandLine& out) {
     long number = 0;
     const std::size_t portEnd = value.find('=');
-    if (portEnd == std::string_view::npos || !ParseInt(value.substr(0, portEnd), 1, kPortCount, number) ||
-        portEnd + 1 == value.size()) {
+    if (portEnd == std::string_view::npos ||
+        !ParseInt(value.substr(0, portEnd), 1, kPortCount, number) || portEnd + 1 == value.size()) {
         return "--dut takes PORT=FILE, PORT 1 to " + std::to_string(kPortCount);
     }
     out.devices.emplace_back(static_cast<int>(number), std::string(value.substr(portEnd + 1)));
@@ -163,10 +167,17 @@ struct ValueOption {
 };
 
 const ValueOption kValueOptions[] = {
-    {"--bind", ApplyBind},   {"--port", ApplyPort},   {"--channels", ApplyChannels},
-    {"--active", ApplyActive}, {"--points", ApplyPoints}, {"--start", ApplyStart},
-    {"--stop", ApplyStop},   {"--send", ApplySend},   {"--max-connections", ApplyMaxConnections},
-    {"--http", ApplyHttp},   {"--dut", ApplyDevice},
+    {"--bind", ApplyBind},
+    {"--port", ApplyPort},
+    {"--channels", ApplyChannels},
+    {"--active", ApplyActive},
+    {"--points", ApplyPoints},
+    {"--start", ApplyStart},
+    {"--stop", ApplyStop},
+    {"--send", ApplySend},
+    {"--max-connections", ApplyMaxConnections},
+    {"--http", ApplyHttp},
+    {"--dut", ApplyDevice},
 };
 
 const ValueOption* FindValueOption(std::string_view name) {
@@ -203,7 +214,9 @@ std::string UsageText() {
            "  --help           this text\n";
 }
 
-std::string VersionText() { return QVZSIM_VERSION; }
+std::string VersionText() {
+    return QVZSIM_VERSION;
+}
 
 std::string ParseCommandLine(int argc, const char* const* argv, CommandLine& out) {
     out = CommandLine{};

@@ -42,7 +42,9 @@ bool Client::Connect(const std::string& host, std::uint16_t port, std::string* e
     return true;
 }
 
-bool Client::Connected() const { return impl_->socket.Valid(); }
+bool Client::Connected() const {
+    return impl_->socket.Valid();
+}
 
 void Client::Close() {
     impl_->socket.Close();
@@ -77,7 +79,8 @@ std::optional<std::string> Client::ReadLine(int timeoutMs) {
             return line;
         }
         scanned = impl_->buffered.size();
-        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
+        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+            deadline - std::chrono::steady_clock::now());
         if (left.count() <= 0) {
             return std::nullopt;
         }
@@ -106,7 +109,8 @@ bool Client::WaitForClose(int timeoutMs) {
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
     char chunk[4096];
     for (;;) {
-        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
+        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+            deadline - std::chrono::steady_clock::now());
         if (left.count() <= 0) {
             return false;
         }

@@ -62,8 +62,9 @@ CompiledCommand CompileCommand(const CommandDefinition& definition) {
 }
 
 std::vector<CompiledCommand> CompileTable() {
-    const CommandList subsystems[] = {CommonCommands(),  SystemCommands(), FaultCommands(), SenseCommands(),
-                                      FixtureCommands(), StatusCommands(), TraceCommands()};
+    const CommandList subsystems[] = {CommonCommands(), SystemCommands(),  FaultCommands(),
+                                      SenseCommands(),  FixtureCommands(), StatusCommands(),
+                                      TraceCommands()};
     std::vector<CompiledCommand> table;
     for (const CommandList& subsystem : subsystems) {
         for (std::size_t i = 0; i < subsystem.count; ++i) {

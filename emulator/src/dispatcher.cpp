@@ -86,7 +86,8 @@ CommandResult Dispatcher::Execute(const ResolvedCommand& resolved, const ScpiCom
     }
     if (boundQuery) {
         result.hasReply = true;
-        result.reply = BoundReply(*definition.numeric, instrument_.ChannelCount(), command.params[0]);
+        result.reply =
+            BoundReply(*definition.numeric, instrument_.ChannelCount(), command.params[0]);
         return result;
     }
     const HeaderSuffixes suffixes = SuffixesOf(resolved);
@@ -98,7 +99,8 @@ CommandResult Dispatcher::Execute(const ResolvedCommand& resolved, const ScpiCom
         instrument_.PushError(shapeError);
         return result;
     }
-    CommandContext context{instrument_, faults_, resolved, command, suffixes.channel, suffixes.port, result};
+    CommandContext context{instrument_,      faults_,       resolved, command,
+                           suffixes.channel, suffixes.port, result};
     ErrorEntry error = definition.handler(context);
     if (error.code != 0) {
         instrument_.PushError(error.code, std::move(error.message));

@@ -15,7 +15,8 @@ constexpr double kReferenceOhms = 50.0;
 constexpr std::uintmax_t kMaxDeviceFileBytes = std::uintmax_t{256} * 1024 * 1024;
 
 ErrorEntry InvalidFile(const std::string& reason) {
-    return ErrorEntry{errors::kInvalidTouchstoneFile, "Not a valid Touchstone file for a device; " + reason};
+    return ErrorEntry{errors::kInvalidTouchstoneFile,
+                      "Not a valid Touchstone file for a device; " + reason};
 }
 
 // The N of a ".s<N>p" name, 0 when the name has none.
@@ -85,7 +86,8 @@ std::vector<Complex> Device::Reflection(const std::vector<double>& frequencies) 
 ErrorEntry ReadDeviceFile(const std::string& path, TouchstoneData& data) {
     const int named = PortsFromName(path);
     if (named > 2) {
-        return InvalidFile("a ." + path.substr(path.find_last_of('.') + 1) + " file has more than two ports");
+        return InvalidFile("a ." + path.substr(path.find_last_of('.') + 1) +
+                           " file has more than two ports");
     }
     std::error_code error;
     const std::filesystem::path file(path);
@@ -94,7 +96,8 @@ ErrorEntry ReadDeviceFile(const std::string& path, TouchstoneData& data) {
     }
     const std::uintmax_t size = std::filesystem::file_size(file, error);
     if (error || size > kMaxDeviceFileBytes) {
-        return error ? ErrorEntry{errors::kFileNameNotFound, StandardErrorText(errors::kFileNameNotFound)}
+        return error ? ErrorEntry{errors::kFileNameNotFound,
+                                  StandardErrorText(errors::kFileNameNotFound)}
                      : InvalidFile("the file is larger than 256 MiB");
     }
     std::ifstream in(file, std::ios::binary);

@@ -9,25 +9,44 @@ namespace qvzsim {
 
 const char* StandardErrorText(int code) {
     switch (code) {
-    case errors::kNoError: return "No error";
-    case -100: return "Command error";
-    case errors::kSyntaxError: return "Syntax error";
-    case errors::kDataTypeError: return "Data type error";
-    case errors::kParameterNotAllowed: return "Parameter not allowed";
-    case errors::kMissingParameter: return "Missing parameter";
-    case errors::kUndefinedHeader: return "Undefined header";
-    case errors::kHeaderSuffixOutOfRange: return "Header suffix out of range";
-    case errors::kInvalidSuffix: return "Invalid suffix";
-    case errors::kSuffixNotAllowed: return "Suffix not allowed";
-    case errors::kExecutionError: return "Execution error";
-    case errors::kDataOutOfRange: return "Data out of range";
-    case errors::kTooMuchData: return "Too much data";
-    case errors::kIllegalParameterValue: return "Illegal parameter value";
-    case errors::kFileNameNotFound: return "File name not found";
-    case errors::kQueueOverflow: return "Queue overflow";
-    case errors::kInvalidTouchstoneFile: return "Not a valid two-port Touchstone file";
-    case errors::kSweepNotCovered: return "File frequencies do not cover the sweep";
-    default: return code < 0 ? "Error" : "Device-specific error";
+        case errors::kNoError:
+            return "No error";
+        case -100:
+            return "Command error";
+        case errors::kSyntaxError:
+            return "Syntax error";
+        case errors::kDataTypeError:
+            return "Data type error";
+        case errors::kParameterNotAllowed:
+            return "Parameter not allowed";
+        case errors::kMissingParameter:
+            return "Missing parameter";
+        case errors::kUndefinedHeader:
+            return "Undefined header";
+        case errors::kHeaderSuffixOutOfRange:
+            return "Header suffix out of range";
+        case errors::kInvalidSuffix:
+            return "Invalid suffix";
+        case errors::kSuffixNotAllowed:
+            return "Suffix not allowed";
+        case errors::kExecutionError:
+            return "Execution error";
+        case errors::kDataOutOfRange:
+            return "Data out of range";
+        case errors::kTooMuchData:
+            return "Too much data";
+        case errors::kIllegalParameterValue:
+            return "Illegal parameter value";
+        case errors::kFileNameNotFound:
+            return "File name not found";
+        case errors::kQueueOverflow:
+            return "Queue overflow";
+        case errors::kInvalidTouchstoneFile:
+            return "Not a valid two-port Touchstone file";
+        case errors::kSweepNotCovered:
+            return "File frequencies do not cover the sweep";
+        default:
+            return code < 0 ? "Error" : "Device-specific error";
     }
 }
 

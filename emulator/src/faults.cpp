@@ -43,7 +43,9 @@ bool Faults::Arm(Kind kind, std::string_view header, int times, int delayMs) {
     return true;
 }
 
-bool Faults::Silence(std::string_view header, int times) { return Arm(Kind::kSilence, header, times, 0); }
+bool Faults::Silence(std::string_view header, int times) {
+    return Arm(Kind::kSilence, header, times, 0);
+}
 
 bool Faults::Delay(std::string_view header, int milliseconds, int times) {
     if (milliseconds < 0) {
@@ -52,7 +54,9 @@ bool Faults::Delay(std::string_view header, int milliseconds, int times) {
     return Arm(Kind::kDelay, header, times, milliseconds);
 }
 
-bool Faults::Garbage(std::string_view header, int times) { return Arm(Kind::kGarbage, header, times, 0); }
+bool Faults::Garbage(std::string_view header, int times) {
+    return Arm(Kind::kGarbage, header, times, 0);
+}
 
 bool Faults::CloseAfter(int commands) {
     if (commands < 1) {
@@ -103,21 +107,22 @@ FaultAction Faults::OnCommand(const ResolvedCommand& command) {
             continue;
         }
         switch (fault.kind) {
-        case Kind::kSilence:
-            action.silence = true;
-            break;
-        case Kind::kGarbage:
-            action.garbage = true;
-            break;
-        case Kind::kDelay:
-            action.delayMs += fault.delayMs;
-            break;
+            case Kind::kSilence:
+                action.silence = true;
+                break;
+            case Kind::kGarbage:
+                action.garbage = true;
+                break;
+            case Kind::kDelay:
+                action.delayMs += fault.delayMs;
+                break;
         }
         if (fault.remaining != kAlways) {
             --fault.remaining;
         }
     }
-    armed_.erase(std::remove_if(armed_.begin(), armed_.end(), [](const Armed& fault) { return fault.remaining == 0; }),
+    armed_.erase(std::remove_if(armed_.begin(), armed_.end(),
+                                [](const Armed& fault) { return fault.remaining == 0; }),
                  armed_.end());
     return action;
 }

@@ -8,7 +8,8 @@
 namespace qvzsim {
 namespace {
 
-const Complex kNotANumber(std::numeric_limits<double>::quiet_NaN(), std::numeric_limits<double>::quiet_NaN());
+const Complex kNotANumber(std::numeric_limits<double>::quiet_NaN(),
+                          std::numeric_limits<double>::quiet_NaN());
 
 Complex FiniteOrNaN(Complex value) {
     return std::isfinite(value.real()) && std::isfinite(value.imag()) ? value : kNotANumber;
@@ -29,8 +30,8 @@ Bracket Locate(const std::vector<double>& frequencies, double target) {
     if (target >= frequencies.back()) {
         return {frequencies.size() - 1, 0.0};
     }
-    const std::size_t upper =
-        static_cast<std::size_t>(std::upper_bound(frequencies.begin(), frequencies.end(), target) - frequencies.begin());
+    const std::size_t upper = static_cast<std::size_t>(
+        std::upper_bound(frequencies.begin(), frequencies.end(), target) - frequencies.begin());
     const std::size_t lower = upper - 1;
     return {lower, (target - frequencies[lower]) / (frequencies[upper] - frequencies[lower])};
 }
@@ -67,7 +68,8 @@ Complex Deembed(const TwoPort& network, Complex measured) {
     return FiniteOrNaN(offset / denominator);
 }
 
-std::vector<Complex> InterpolateOnto(const std::vector<double>& frequencies, const std::vector<Complex>& values,
+std::vector<Complex> InterpolateOnto(const std::vector<double>& frequencies,
+                                     const std::vector<Complex>& values,
                                      const std::vector<double>& targets) {
     std::vector<Complex> out;
     out.reserve(targets.size());
@@ -95,12 +97,14 @@ std::vector<TwoPort> NetworkOnto(const TouchstoneData& data, const std::vector<d
     };
     for (double target : targets) {
         const Bracket where = Locate(data.frequenciesHz, target);
-        out.push_back(TwoPort{At(where, parameter(0)), At(where, parameter(1)), At(where, parameter(2)),
-                              At(where, parameter(3))});
+        out.push_back(TwoPort{At(where, parameter(0)), At(where, parameter(1)),
+                              At(where, parameter(2)), At(where, parameter(3))});
     }
     return out;
 }
 
-double LossDb(Complex value) { return -20.0 * std::log10(std::abs(value)); }
+double LossDb(Complex value) {
+    return -20.0 * std::log10(std::abs(value));
+}
 
 }  // namespace qvzsim

@@ -12,7 +12,9 @@
 namespace qvzsim {
 namespace {
 
-const char* OnOff(bool on) { return on ? "ON" : "OFF"; }
+const char* OnOff(bool on) {
+    return on ? "ON" : "OFF";
+}
 
 // "10 MHz", "8.5 GHz": readable frequencies for the log and for messages.
 std::string FormatHz(double hertz) {
@@ -34,8 +36,8 @@ std::string FormatHz(double hertz) {
 }
 
 bool ValidSweep(const SweepSettings& sweep) {
-    const bool inRange = std::isfinite(sweep.startHz) && std::isfinite(sweep.stopHz) && sweep.startHz >= 0.0 &&
-                         sweep.stopHz <= kMaxFrequencyHz;
+    const bool inRange = std::isfinite(sweep.startHz) && std::isfinite(sweep.stopHz) &&
+                         sweep.startHz >= 0.0 && sweep.stopHz <= kMaxFrequencyHz;
     if (!inRange || sweep.points < 1 || sweep.points > kMaxPoints) {
         return false;
     }
@@ -135,7 +137,8 @@ void Instrument::SetActiveChannel(int channel) {
     std::lock_guard<std::mutex> lock(mutex_);
     ChannelRef(channel);  // checks the number
     if (activeChannel_ != channel) {
-        WriteLog("active channel " + std::to_string(activeChannel_) + " -> " + std::to_string(channel));
+        WriteLog("active channel " + std::to_string(activeChannel_) + " -> " +
+                 std::to_string(channel));
         activeChannel_ = channel;
     }
 }
@@ -200,7 +203,8 @@ void Instrument::SetSimulatorState(int channel, bool on) {
     std::lock_guard<std::mutex> lock(mutex_);
     bool& state = ChannelRef(channel).simulatorOn;
     if (state != on) {
-        WriteLog("channel " + std::to_string(channel) + ": fixture simulator " + OnOff(state) + " -> " + OnOff(on));
+        WriteLog("channel " + std::to_string(channel) + ": fixture simulator " + OnOff(state) +
+                 " -> " + OnOff(on));
         state = on;
     }
 }
@@ -214,10 +218,11 @@ bool Instrument::GetChannelState(int channel, FixtureFunction function) const {
 void Instrument::SetChannelState(int channel, FixtureFunction function, bool on) {
     std::lock_guard<std::mutex> lock(mutex_);
     ChannelState& channelState = ChannelRef(channel);
-    bool& state = function == FixtureFunction::kMatching ? channelState.matchingOn : channelState.deembeddingOn;
+    bool& state = function == FixtureFunction::kMatching ? channelState.matchingOn
+                                                         : channelState.deembeddingOn;
     if (state != on) {
-        WriteLog("channel " + std::to_string(channel) + ": " + FunctionName(function) + " " + OnOff(state) + " -> " +
-            OnOff(on));
+        WriteLog("channel " + std::to_string(channel) + ": " + FunctionName(function) + " " +
+                 OnOff(state) + " -> " + OnOff(on));
         state = on;
     }
 }
@@ -231,8 +236,8 @@ void Instrument::SetPortState(int channel, int port, FixtureFunction function, b
     std::lock_guard<std::mutex> lock(mutex_);
     FixtureSlot& slot = SlotRef(channel, port, function);
     if (slot.on != on) {
-        WriteLog("channel " + std::to_string(channel) + " port " + std::to_string(port) + ": " + FunctionName(function) +
-            " " + OnOff(slot.on) + " -> " + OnOff(on));
+        WriteLog("channel " + std::to_string(channel) + " port " + std::to_string(port) + ": " +
+                 FunctionName(function) + " " + OnOff(slot.on) + " -> " + OnOff(on));
         slot.on = on;
     }
 }
@@ -242,9 +247,10 @@ std::string Instrument::PortFile(int channel, int port, FixtureFunction function
     return const_cast<Instrument*>(this)->SlotRef(channel, port, function).file;
 }
 
-ErrorEntry Instrument::LoadPortFile(int channel, int port, FixtureFunction function, const std::string& fileName) {
-    const std::string where =
-        "channel " + std::to_string(channel) + " port " + std::to_string(port) + ": " + FunctionName(function);
+ErrorEntry Instrument::LoadPortFile(int channel, int port, FixtureFunction function,
+                                    const std::string& fileName) {
+    const std::string where = "channel " + std::to_string(channel) + " port " +
+                              std::to_string(port) + ": " + FunctionName(function);
     if (fileName.empty()) {
         std::lock_guard<std::mutex> lock(mutex_);
         FixtureSlot& slot = SlotRef(channel, port, function);
@@ -269,19 +275,20 @@ ErrorEntry Instrument::LoadPortFile(int channel, int port, FixtureFunction funct
     }
     if (file.status == TouchstoneStatus::kInvalid) {
         WriteLog(where + " refuses " + fileName + ": " + file.reason);
-        return ErrorEntry{errors::kInvalidTouchstoneFile,
-                          std::string(StandardErrorText(errors::kInvalidTouchstoneFile)) + "; " + file.reason};
+        return ErrorEntry{
+            errors::kInvalidTouchstoneFile,
+            std::string(StandardErrorText(errors::kInvalidTouchstoneFile)) + "; " + file.reason};
     }
 
     std::lock_guard<std::mutex> lock(mutex_);
     const SweepSettings sweep = ChannelRef(channel).sweep;
     const double low = std::min(sweep.startHz, sweep.stopHz);
     const double high = sweep.points == 1 ? low : std::max(sweep.startHz, sweep.stopHz);
-    const std::string fileRange =
-        FormatHz(file.data.frequenciesHz.front()) + " to " + FormatHz(file.data.frequenciesHz.back());
+    const std::string fileRange = FormatHz(file.data.frequenciesHz.front()) + " to " +
+                                  FormatHz(file.data.frequenciesHz.back());
     if (!CoversRange(file.data, low, high)) {
-        std::string message = std::string(StandardErrorText(errors::kSweepNotCovered)) + "; file " + fileRange +
-                              ", sweep " + FormatHz(low) + " to " + FormatHz(high);
+        std::string message = std::string(StandardErrorText(errors::kSweepNotCovered)) + "; file " +
+                              fileRange + ", sweep " + FormatHz(low) + " to " + FormatHz(high);
         WriteLog(where + " refuses " + fileName + ": " + message);
         return ErrorEntry{errors::kSweepNotCovered, std::move(message)};
     }
@@ -289,7 +296,8 @@ ErrorEntry Instrument::LoadPortFile(int channel, int port, FixtureFunction funct
     slot.file = fileName;
     slot.filePoints = file.data.GetPoints();
     slot.data = std::make_shared<const TouchstoneData>(std::move(file.data));
-    WriteLog(where + " file " + fileName + " (" + std::to_string(slot.filePoints) + " points, " + fileRange + ")");
+    WriteLog(where + " file " + fileName + " (" + std::to_string(slot.filePoints) + " points, " +
+             fileRange + ")");
     return ErrorEntry{};
 }
 

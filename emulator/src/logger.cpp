@@ -6,13 +6,16 @@
 namespace qvzsim {
 
 Logger::Logger(std::ostream* sink, bool quiet)
-    : sink_(sink != nullptr ? sink : &std::cout), quiet_(quiet), start_(std::chrono::steady_clock::now()) {}
+    : sink_(sink != nullptr ? sink : &std::cout),
+      quiet_(quiet),
+      start_(std::chrono::steady_clock::now()) {}
 
 void Logger::Write(std::string_view text) {
     if (quiet_) {
         return;
     }
-    const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start_).count();
+    const double seconds =
+        std::chrono::duration<double>(std::chrono::steady_clock::now() - start_).count();
     char stamp[32];
     std::snprintf(stamp, sizeof stamp, "[%9.3f] ", seconds);
     std::lock_guard<std::mutex> lock(mutex_);
@@ -24,7 +27,8 @@ std::string Abbreviate(std::string_view text, std::size_t maxLength) {
     if (text.size() <= maxLength) {
         return std::string(text);
     }
-    return std::string(text.substr(0, maxLength)) + "... (" + std::to_string(text.size()) + " bytes)";
+    return std::string(text.substr(0, maxLength)) + "... (" + std::to_string(text.size()) +
+           " bytes)";
 }
 
 }  // namespace qvzsim

@@ -28,7 +28,8 @@ std::vector<double> EveryKth(const std::vector<double>& values, std::size_t step
     return kept;
 }
 
-PortMeasurement MeasurePort(const ChannelState& channel, int port, const Device& device, std::size_t step) {
+PortMeasurement MeasurePort(const ChannelState& channel, int port, const Device& device,
+                            std::size_t step) {
     PortMeasurement m;
     m.frequencies = EveryKth(SweepFrequencies(channel.sweep), step);
     m.raw = device.Reflection(m.frequencies);
@@ -64,7 +65,8 @@ PortMeasurement MeasurePort(const ChannelState& channel, int port, const Device&
 
 PortMeasurement MeasurePort(const Instrument& instrument, int channel, int port, std::size_t step) {
     const InstrumentSnapshot snapshot = instrument.Snapshot();
-    return MeasurePort(snapshot.Channel(channel), port, *instrument.Devices().GetDevice(port), step);
+    return MeasurePort(snapshot.Channel(channel), port, *instrument.Devices().GetDevice(port),
+                       step);
 }
 
 }  // namespace qvzsim

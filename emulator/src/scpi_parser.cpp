@@ -9,12 +9,22 @@
 namespace qvzsim {
 namespace {
 
-bool IsSpace(char c) { return c == ' ' || c == '\t' || c == '\r'; }
-bool IsLetter(char c) { return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z'); }
-bool IsDigit(char c) { return c >= '0' && c <= '9'; }
-bool IsMnemonicChar(char c) { return IsLetter(c) || IsDigit(c) || c == '_'; }
+bool IsSpace(char c) {
+    return c == ' ' || c == '\t' || c == '\r';
+}
+bool IsLetter(char c) {
+    return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z');
+}
+bool IsDigit(char c) {
+    return c >= '0' && c <= '9';
+}
+bool IsMnemonicChar(char c) {
+    return IsLetter(c) || IsDigit(c) || c == '_';
+}
 
-char ToUpper(char c) { return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c; }
+char ToUpper(char c) {
+    return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c;
+}
 
 // Parses decimal numeric program data: [+|-]digits[.digits][E[+|-]digits].
 // std::from_chars takes no leading '+', so it is skipped here.
@@ -46,7 +56,8 @@ bool ParseNumberWithSuffix(std::string_view token, Parameter& parameter) {
     while (split > 0 && IsLetter(token[split - 1])) {
         --split;
     }
-    if (split == 0 || split == token.size() || !ParseNumber(token.substr(0, split), parameter.number)) {
+    if (split == 0 || split == token.size() ||
+        !ParseNumber(token.substr(0, split), parameter.number)) {
         return false;
     }
     parameter.kind = Parameter::Kind::kNumber;
@@ -76,7 +87,9 @@ public:
     char Peek() const { return AtEnd() ? '\0' : text_[pos_]; }
     void Advance() { ++pos_; }
     std::size_t Pos() const { return pos_; }
-    std::string_view Slice(std::size_t from, std::size_t to) const { return text_.substr(from, to - from); }
+    std::string_view Slice(std::size_t from, std::size_t to) const {
+        return text_.substr(from, to - from);
+    }
     void SkipSpaces() {
         while (!AtEnd() && IsSpace(text_[pos_])) {
             ++pos_;
@@ -231,7 +244,8 @@ bool ParseParameters(Cursor& cursor, ScpiCommand& command) {
         }
         cursor.SkipSpaces();
         // A suffix may stand apart from its number: "1 GHz".
-        if (parameter.kind == Parameter::Kind::kNumber && parameter.suffix.empty() && IsLetter(cursor.Peek())) {
+        if (parameter.kind == Parameter::Kind::kNumber && parameter.suffix.empty() &&
+            IsLetter(cursor.Peek())) {
             while (IsLetter(cursor.Peek())) {
                 parameter.suffix.push_back(ToUpper(cursor.Peek()));
                 cursor.Advance();
@@ -298,7 +312,8 @@ ParsedMessage ParseProgramMessage(std::string_view message) {
 
 bool ParseHeader(std::string_view text, ScpiCommand& out) {
     ParsedMessage parsed = ParseProgramMessage(text);
-    if (parsed.errorCode != 0 || parsed.commands.size() != 1 || !parsed.commands[0].params.empty()) {
+    if (parsed.errorCode != 0 || parsed.commands.size() != 1 ||
+        !parsed.commands[0].params.empty()) {
         return false;
     }
     out = std::move(parsed.commands[0]);

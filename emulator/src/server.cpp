@@ -26,7 +26,8 @@ constexpr std::size_t kReceiveChunk = std::size_t{1} << 16;
 // `connection` 0 names none.
 void LogSafely(Logger& logger, int connection, const char* text, const char* detail = "") noexcept {
     try {
-        const std::string prefix = connection > 0 ? "#" + std::to_string(connection) + " " : std::string();
+        const std::string prefix =
+            connection > 0 ? "#" + std::to_string(connection) + " " : std::string();
         logger.Write(prefix + text + detail);
     } catch (...) {
         // Nothing left to tell it with.
@@ -54,7 +55,9 @@ Server::Server(ServerOptions options)
       traffic_(options_.recordMessages),
       network_(std::make_unique<Network>()) {}
 
-Server::~Server() { Stop(); }
+Server::~Server() {
+    Stop();
+}
 
 bool Server::Start(std::string* error) {
     std::string problem;
@@ -148,7 +151,8 @@ void Server::AcceptLoop() {
             std::lock_guard<std::mutex> lock(connectionsMutex_);
             // Finished connections were reaped just now; one still ending
             // counts as open, which errs on the safe side.
-            if (connections_.size() >= static_cast<std::size_t>(std::max(options_.maxConnections, 1))) {
+            if (connections_.size() >=
+                static_cast<std::size_t>(std::max(options_.maxConnections, 1))) {
                 logger_.Write("connection refused: " + std::to_string(connections_.size()) +
                               " connections open, the most served at once");
                 continue;  // the socket closes here
@@ -203,8 +207,9 @@ void Server::ServeMessages(Connection& connection) {
         }
         // A client that closes with replies unread resets the connection,
         // which the wait may report as an error: a hang-up all the same.
-        const long long got =
-            wait == net::WaitResult::kError ? -1 : connection.socket.Receive(&chunk[0], chunk.size());
+        const long long got = wait == net::WaitResult::kError
+                                  ? -1
+                                  : connection.socket.Receive(&chunk[0], chunk.size());
         if (got <= 0) {
             if (!stopping_.load()) {
                 traffic_.AddHangUp();  // the client closed, or the socket failed
@@ -231,7 +236,8 @@ void Server::ServeMessages(Connection& connection) {
             traffic_.AddMessage(std::string_view(pending).substr(start, newline + 1 - start));
             MessageOutcome outcome;
             try {
-                outcome = session.HandleMessage(std::string_view(pending).substr(start, newline - start));
+                outcome =
+                    session.HandleMessage(std::string_view(pending).substr(start, newline - start));
             } catch (const std::exception& failure) {
                 // The message is lost, the connection is not.
                 LogSafely(logger_, connection.id, "message failed: ", failure.what());
@@ -268,7 +274,8 @@ bool Server::SendReply(const Connection& connection, const std::string& reply) {
             Pause(std::chrono::microseconds(segmentation.pauseMicroseconds));
         }
         const std::size_t size = std::min(segment, reply.size() - sent);
-        if (stopping_.load() || !connection.socket.SendAllUnless(reply.data() + sent, size, stopping_, kPollMs)) {
+        if (stopping_.load() ||
+            !connection.socket.SendAllUnless(reply.data() + sent, size, stopping_, kPollMs)) {
             return false;
         }
     }
@@ -279,7 +286,8 @@ void Server::Pause(std::chrono::microseconds duration) const {
     const auto until = std::chrono::steady_clock::now() + duration;
     while (!stopping_.load() && std::chrono::steady_clock::now() < until) {
         const auto left = until - std::chrono::steady_clock::now();
-        std::this_thread::sleep_for(std::min<std::chrono::steady_clock::duration>(left, std::chrono::milliseconds(5)));
+        std::this_thread::sleep_for(
+            std::min<std::chrono::steady_clock::duration>(left, std::chrono::milliseconds(5)));
     }
 }
 

@@ -11,8 +11,14 @@
 
 namespace qvzsim {
 
-Session::Session(Instrument& instrument, Faults& faults, Logger* logger, int id, const std::atomic<bool>* stop)
-    : instrument_(instrument), faults_(faults), logger_(logger), id_(id), stop_(stop), dispatcher_(instrument, faults) {}
+Session::Session(Instrument& instrument, Faults& faults, Logger* logger, int id,
+                 const std::atomic<bool>* stop)
+    : instrument_(instrument),
+      faults_(faults),
+      logger_(logger),
+      id_(id),
+      stop_(stop),
+      dispatcher_(instrument, faults) {}
 
 void Session::WriteLog(const std::string& text) const {
     if (logger_ != nullptr && logger_->Enabled()) {
@@ -60,7 +66,8 @@ namespace {
 
 // Resolves the command on the message's path, or else from the root; a
 // resolved command that is not common leaves its own path behind.
-std::optional<ResolvedCommand> ResolveOnPath(const ScpiCommand& command, std::vector<HeaderNode>& path) {
+std::optional<ResolvedCommand> ResolveOnPath(const ScpiCommand& command,
+                                             std::vector<HeaderNode>& path) {
     std::optional<ResolvedCommand> resolved;
     std::vector<HeaderNode> used;
     if (!command.common && !command.rooted && !path.empty()) {
@@ -119,7 +126,8 @@ MessageOutcome Session::HandleMessage(std::string_view message) {
     return std::move(progress.outcome);
 }
 
-void Session::RunCommand(const ScpiCommand& command, const ResolvedCommand& resolved, MessageProgress& progress) {
+void Session::RunCommand(const ScpiCommand& command, const ResolvedCommand& resolved,
+                         MessageProgress& progress) {
     const FaultAction fault = faults_.OnCommand(resolved);
     if (fault.silence) {
         WriteLog("fault: no reply to " + command.text);
@@ -139,8 +147,8 @@ void Session::RunCommand(const ScpiCommand& command, const ResolvedCommand& reso
     }
 }
 
-void Session::ExecuteAndReply(const ScpiCommand& command, const ResolvedCommand& resolved, bool garbage,
-                              MessageProgress& progress) {
+void Session::ExecuteAndReply(const ScpiCommand& command, const ResolvedCommand& resolved,
+                              bool garbage, MessageProgress& progress) {
     CommandResult result;
     try {
         result = dispatcher_.Execute(resolved, command);
@@ -159,7 +167,7 @@ void Session::ExecuteAndReply(const ScpiCommand& command, const ResolvedCommand&
     }
     if (!AppendReply(progress.replies, progress.anyReply, result.reply)) {
         WriteLog("reply over " + std::to_string(kMaxReplyBytes >> 20) + " MiB: " + command.text +
-               " and the queries after it are not answered");
+                 " and the queries after it are not answered");
         instrument_.PushError(errors::kTooMuchData);
         progress.replyFull = true;
     }

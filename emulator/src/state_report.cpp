@@ -5,7 +5,9 @@
 namespace qvzsim {
 namespace {
 
-const char* OnOff(bool on) { return on ? "ON" : "OFF"; }
+const char* OnOff(bool on) {
+    return on ? "ON" : "OFF";
+}
 
 void AppendSlotLine(std::string& out, const std::string& key, const FixtureSlot& slot) {
     out += ' ' + key + '=' + OnOff(slot.on);
@@ -40,15 +42,18 @@ std::string FormatStateLine(const InstrumentSnapshot& snapshot) {
 }
 
 std::string FormatStateText(const InstrumentSnapshot& snapshot) {
-    std::string out = "Fixture simulator state (active channel " + std::to_string(snapshot.activeChannel) + "):\n";
+    std::string out = "Fixture simulator state (active channel " +
+                      std::to_string(snapshot.activeChannel) + "):\n";
     for (std::size_t c = 0; c < snapshot.channels.size(); ++c) {
         const ChannelState& channel = snapshot.channels[c];
         out += "  Channel " + std::to_string(c + 1) + ": simulator " + OnOff(channel.simulatorOn) +
-               ", matching circuit " + OnOff(channel.matchingOn) + ", de-embedding " + OnOff(channel.deembeddingOn) +
-               "; sweep " + std::to_string(channel.sweep.points) + " points\n";
+               ", matching circuit " + OnOff(channel.matchingOn) + ", de-embedding " +
+               OnOff(channel.deembeddingOn) + "; sweep " + std::to_string(channel.sweep.points) +
+               " points\n";
         for (int p = 1; p <= kPortCount; ++p) {
-            out += "    Port " + std::to_string(p) + ": " + DescribeSlot("matching circuit", channel.Port(p).matching) +
-                   "; " + DescribeSlot("de-embedding", channel.Port(p).deembedding) + "\n";
+            out += "    Port " + std::to_string(p) + ": " +
+                   DescribeSlot("matching circuit", channel.Port(p).matching) + "; " +
+                   DescribeSlot("de-embedding", channel.Port(p).deembedding) + "\n";
         }
     }
     out += "  Errors in the queue: " + std::to_string(snapshot.errorCount) + "\n";

@@ -17,9 +17,13 @@ constexpr std::size_t kMaxFileBytes = std::size_t{256} << 20;
 
 enum class DataFormat { kRealImaginary, kMagnitudeAngle, kDecibelAngle };
 
-bool IsBlank(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\f' || c == '\v'; }
+bool IsBlank(char c) {
+    return c == ' ' || c == '\t' || c == '\r' || c == '\f' || c == '\v';
+}
 
-char Lower(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
+char Lower(char c) {
+    return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
+}
 
 bool EqualsIgnoreCase(std::string_view a, std::string_view b) {
     if (a.size() != b.size()) {
@@ -53,7 +57,9 @@ const char* ParseDouble(const char* p, const char* end, double& value) {
     return result.ptr;
 }
 
-std::string LinePrefix(std::size_t line) { return "line " + std::to_string(line) + ": "; }
+std::string LinePrefix(std::size_t line) {
+    return "line " + std::to_string(line) + ": ";
+}
 
 struct Options {
     double frequencyScale = 1e9;  // GHz unless the option line says otherwise
@@ -85,8 +91,8 @@ std::string ParseOptionLine(std::string_view line, Options& options) {
             options.frequencyScale = 1e9;
         } else if (EqualsIgnoreCase(token, "s")) {
             // scattering parameters: the only kind the simulator loads
-        } else if (EqualsIgnoreCase(token, "y") || EqualsIgnoreCase(token, "z") || EqualsIgnoreCase(token, "h") ||
-                   EqualsIgnoreCase(token, "g")) {
+        } else if (EqualsIgnoreCase(token, "y") || EqualsIgnoreCase(token, "z") ||
+                   EqualsIgnoreCase(token, "h") || EqualsIgnoreCase(token, "g")) {
             return "only S-parameter files are supported, not " + std::string(token);
         } else if (EqualsIgnoreCase(token, "ri")) {
             options.format = DataFormat::kRealImaginary;
@@ -111,12 +117,12 @@ std::string ParseOptionLine(std::string_view line, Options& options) {
 
 std::complex<double> ToComplex(double a, double b, DataFormat format) {
     switch (format) {
-    case DataFormat::kRealImaginary:
-        return {a, b};
-    case DataFormat::kMagnitudeAngle:
-        return std::polar(a, b * kPi / 180.0);
-    case DataFormat::kDecibelAngle:
-        return std::polar(std::pow(10.0, a / 20.0), b * kPi / 180.0);
+        case DataFormat::kRealImaginary:
+            return {a, b};
+        case DataFormat::kMagnitudeAngle:
+            return std::polar(a, b * kPi / 180.0);
+        case DataFormat::kDecibelAngle:
+            return std::polar(std::pow(10.0, a / 20.0), b * kPi / 180.0);
     }
     return {a, b};
 }
@@ -177,7 +183,8 @@ public:
 
     TouchstoneResult Finish() {
         if (filled_ != 0) {
-            return Invalid("the last point has " + std::to_string(filled_) + " of " + perPointText_ + " values");
+            return Invalid("the last point has " + std::to_string(filled_) + " of " +
+                           perPointText_ + " values");
         }
         if (result_.data.frequenciesHz.empty()) {
             return Invalid("no data points");
@@ -196,7 +203,8 @@ private:
             return {};
         }
         optionLineSeen_ = true;
-        return ParseOptionLine(std::string_view(p, static_cast<std::size_t>(lineEnd - p)), options_);
+        return ParseOptionLine(std::string_view(p, static_cast<std::size_t>(lineEnd - p)),
+                               options_);
     }
 
     // A line holds the values of one point only (a point may go on over
@@ -261,7 +269,9 @@ private:
 
 }  // namespace
 
-TouchstoneResult ParseTouchstone(std::string_view text) { return ParseTouchstone(text, 2); }
+TouchstoneResult ParseTouchstone(std::string_view text) {
+    return ParseTouchstone(text, 2);
+}
 
 TouchstoneResult ParseTouchstone(std::string_view text, int ports) {
     if (ports != 1 && ports != 2) {
@@ -273,11 +283,13 @@ TouchstoneResult ParseTouchstone(std::string_view text, int ports) {
     std::size_t lineNumber = 0;
     while (p < textEnd) {
         ++lineNumber;
-        const char* newline = static_cast<const char*>(std::memchr(p, '\n', static_cast<std::size_t>(textEnd - p)));
+        const char* newline =
+            static_cast<const char*>(std::memchr(p, '\n', static_cast<std::size_t>(textEnd - p)));
         const char* lineEnd = newline != nullptr ? newline : textEnd;
         const char* next = newline != nullptr ? newline + 1 : textEnd;
         // Everything after '!' is a comment.
-        const char* bang = static_cast<const char*>(std::memchr(p, '!', static_cast<std::size_t>(lineEnd - p)));
+        const char* bang =
+            static_cast<const char*>(std::memchr(p, '!', static_cast<std::size_t>(lineEnd - p)));
         if (bang != nullptr) {
             lineEnd = bang;
         }
@@ -304,7 +316,8 @@ TouchstoneResult ReadTouchstoneFile(const std::string& path) {
         return result;
     }
     if (ports != 0 && ports != 2) {
-        return Invalid("a ." + path.substr(path.find_last_of('.') + 1) + " file is not a two-port file");
+        return Invalid("a ." + path.substr(path.find_last_of('.') + 1) +
+                       " file is not a two-port file");
     }
     if (file.status == fs::ReadStatus::kNotRegular) {
         return Invalid(file.detail + ", not a regular file");

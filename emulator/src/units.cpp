@@ -12,7 +12,7 @@ struct Multiplier {
 
 // M is milli in SCPI; mega is MA (but see MHZ below).
 constexpr Multiplier kMultipliers[] = {
-    {"", 1.0},   {"EX", 1e18}, {"PE", 1e15}, {"T", 1e12},  {"G", 1e9},    {"MA", 1e6},  {"K", 1e3},
+    {"", 1.0},   {"EX", 1e18}, {"PE", 1e15}, {"T", 1e12},  {"G", 1e9},   {"MA", 1e6},  {"K", 1e3},
     {"M", 1e-3}, {"U", 1e-6},  {"N", 1e-9},  {"P", 1e-12}, {"F", 1e-15}, {"A", 1e-18},
 };
 

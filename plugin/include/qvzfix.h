@@ -64,17 +64,17 @@
 #include <stdint.h>
 
 #if defined(_WIN32)
-#  if defined(QVZFIX_STATIC)
-#    define QVZ_API
-#  elif defined(QVZFIX_BUILDING)
-#    define QVZ_API __declspec(dllexport)
-#  else
-#    define QVZ_API __declspec(dllimport)
-#  endif
-#elif defined(__GNUC__) && defined(QVZFIX_BUILDING)
-#  define QVZ_API __attribute__((visibility("default")))
+#if defined(QVZFIX_STATIC)
+#define QVZ_API
+#elif defined(QVZFIX_BUILDING)
+#define QVZ_API __declspec(dllexport)
 #else
-#  define QVZ_API
+#define QVZ_API __declspec(dllimport)
+#endif
+#elif defined(__GNUC__) && defined(QVZFIX_BUILDING)
+#define QVZ_API __attribute__((visibility("default")))
+#else
+#define QVZ_API
 #endif
 
 #ifdef __cplusplus
@@ -105,11 +105,7 @@ typedef enum SmoothingMode {
 
 /* What applying does with the port's network. Any other value acts as
  * QVZ_NONE. */
-typedef enum ActionMode {
-    QVZ_EMBEDDING = 0,
-    QVZ_DEEMBEDDING = 1,
-    QVZ_NONE = 2
-} ActionMode;
+typedef enum ActionMode { QVZ_EMBEDDING = 0, QVZ_DEEMBEDDING = 1, QVZ_NONE = 2 } ActionMode;
 
 /* Session -------------------------------------------------------------- */
 

@@ -28,44 +28,43 @@
 
 /* A cast that strict C++ warning sets accept as well as C. */
 #ifdef __cplusplus
-#  define QVZ_STATUS_CAST(type, value) static_cast<type>(value)
+#define QVZ_STATUS_CAST(type, value) static_cast<type>(value)
 #else
-#  define QVZ_STATUS_CAST(type, value) ((type)(value))
+#define QVZ_STATUS_CAST(type, value) ((type)(value))
 #endif
 #define QVZ_STATUS_FROM_BITS(bits) QVZ_STATUS_CAST(int32_t, bits##u)
 
 /* One line per status: name, value. */
-#define QVZ_VI_SUCCESS                0
-#define QVZ_VI_ERROR_INV_OBJECT       QVZ_STATUS_FROM_BITS(0xBFFF000E)
-#define QVZ_VI_ERROR_RSRC_NFOUND      QVZ_STATUS_FROM_BITS(0xBFFF0011)
-#define QVZ_VI_ERROR_INV_RSRC_NAME    QVZ_STATUS_FROM_BITS(0xBFFF0012)
-#define QVZ_VI_ERROR_TMO              QVZ_STATUS_FROM_BITS(0xBFFF0015)
-#define QVZ_VI_ERROR_NSUP_ATTR        QVZ_STATUS_FROM_BITS(0xBFFF001D)
-#define QVZ_VI_ERROR_NSUP_ATTR_STATE  QVZ_STATUS_FROM_BITS(0xBFFF001E)
-#define QVZ_VI_ERROR_ALLOC            QVZ_STATUS_FROM_BITS(0xBFFF003C)
-#define QVZ_VI_ERROR_IO               QVZ_STATUS_FROM_BITS(0xBFFF003E)
-#define QVZ_VI_ERROR_INV_FMT          QVZ_STATUS_FROM_BITS(0xBFFF003F)
-#define QVZ_VI_ERROR_NSUP_FMT         QVZ_STATUS_FROM_BITS(0xBFFF0041)
-#define QVZ_VI_ERROR_NSUP_OPER        QVZ_STATUS_FROM_BITS(0xBFFF0067)
-#define QVZ_VI_ERROR_USER_BUF         QVZ_STATUS_FROM_BITS(0xBFFF0071)
-#define QVZ_VI_ERROR_INV_PARAMETER    QVZ_STATUS_FROM_BITS(0xBFFF0078)
-#define QVZ_VI_ERROR_INV_LENGTH       QVZ_STATUS_FROM_BITS(0xBFFF0083)
-#define QVZ_VI_ERROR_FILE_ACCESS      QVZ_STATUS_FROM_BITS(0xBFFF00A1)
-#define QVZ_VI_ERROR_FILE_IO          QVZ_STATUS_FROM_BITS(0xBFFF00A2)
-#define QVZ_VI_ERROR_CONN_LOST        QVZ_STATUS_FROM_BITS(0xBFFF00A6)
+#define QVZ_VI_SUCCESS 0
+#define QVZ_VI_ERROR_INV_OBJECT QVZ_STATUS_FROM_BITS(0xBFFF000E)
+#define QVZ_VI_ERROR_RSRC_NFOUND QVZ_STATUS_FROM_BITS(0xBFFF0011)
+#define QVZ_VI_ERROR_INV_RSRC_NAME QVZ_STATUS_FROM_BITS(0xBFFF0012)
+#define QVZ_VI_ERROR_TMO QVZ_STATUS_FROM_BITS(0xBFFF0015)
+#define QVZ_VI_ERROR_NSUP_ATTR QVZ_STATUS_FROM_BITS(0xBFFF001D)
+#define QVZ_VI_ERROR_NSUP_ATTR_STATE QVZ_STATUS_FROM_BITS(0xBFFF001E)
+#define QVZ_VI_ERROR_ALLOC QVZ_STATUS_FROM_BITS(0xBFFF003C)
+#define QVZ_VI_ERROR_IO QVZ_STATUS_FROM_BITS(0xBFFF003E)
+#define QVZ_VI_ERROR_INV_FMT QVZ_STATUS_FROM_BITS(0xBFFF003F)
+#define QVZ_VI_ERROR_NSUP_FMT QVZ_STATUS_FROM_BITS(0xBFFF0041)
+#define QVZ_VI_ERROR_NSUP_OPER QVZ_STATUS_FROM_BITS(0xBFFF0067)
+#define QVZ_VI_ERROR_USER_BUF QVZ_STATUS_FROM_BITS(0xBFFF0071)
+#define QVZ_VI_ERROR_INV_PARAMETER QVZ_STATUS_FROM_BITS(0xBFFF0078)
+#define QVZ_VI_ERROR_INV_LENGTH QVZ_STATUS_FROM_BITS(0xBFFF0083)
+#define QVZ_VI_ERROR_FILE_ACCESS QVZ_STATUS_FROM_BITS(0xBFFF00A1)
+#define QVZ_VI_ERROR_FILE_IO QVZ_STATUS_FROM_BITS(0xBFFF00A2)
+#define QVZ_VI_ERROR_CONN_LOST QVZ_STATUS_FROM_BITS(0xBFFF00A6)
 
 /* A positive analyzer error number n as the status the library returns. */
-#define QVZ_ANALYZER_ERROR(n) \
-    QVZ_STATUS_CAST(int32_t, QVZ_STATUS_CAST(uint32_t, n) | 0x80000000u)
+#define QVZ_ANALYZER_ERROR(n) QVZ_STATUS_CAST(int32_t, QVZ_STATUS_CAST(uint32_t, n) | 0x80000000u)
 
 #ifdef __cplusplus
-#  define QVZ_STATUS_THREAD_LOCAL thread_local
+#define QVZ_STATUS_THREAD_LOCAL thread_local
 #elif defined(_MSC_VER)
-#  define QVZ_STATUS_THREAD_LOCAL __declspec(thread)
+#define QVZ_STATUS_THREAD_LOCAL __declspec(thread)
 #elif defined(__STDC_VERSION__) && __STDC_VERSION__ >= 201112L
-#  define QVZ_STATUS_THREAD_LOCAL _Thread_local
+#define QVZ_STATUS_THREAD_LOCAL _Thread_local
 #else
-#  define QVZ_STATUS_THREAD_LOCAL __thread
+#define QVZ_STATUS_THREAD_LOCAL __thread
 #endif
 
 /* Nonzero when the status is a VISA status (0xBFFFxxxx, or a 0x3FFFxxxx
@@ -102,34 +101,46 @@ static inline const char* qvz_status_named_text(int32_t status) {
         const char* text;
     } named[] = {
         {QVZ_VI_SUCCESS, "VI_SUCCESS: operation completed successfully"},
-        {QVZ_VI_ERROR_INV_OBJECT, "VI_ERROR_INV_OBJECT: no session: QVZ_close without QVZ_init, "
-                                  "or the connection was never opened"},
-        {QVZ_VI_ERROR_RSRC_NFOUND, "VI_ERROR_RSRC_NFOUND: the analyzer was not found at that "
-                                   "address, refused the connection, or the resource class is "
-                                   "not served"},
+        {QVZ_VI_ERROR_INV_OBJECT,
+         "VI_ERROR_INV_OBJECT: no session: QVZ_close without QVZ_init, "
+         "or the connection was never opened"},
+        {QVZ_VI_ERROR_RSRC_NFOUND,
+         "VI_ERROR_RSRC_NFOUND: the analyzer was not found at that "
+         "address, refused the connection, or the resource class is "
+         "not served"},
         {QVZ_VI_ERROR_INV_RSRC_NAME, "VI_ERROR_INV_RSRC_NAME: the resource name is malformed"},
         {QVZ_VI_ERROR_TMO, "VI_ERROR_TMO: timeout expired before the operation completed"},
-        {QVZ_VI_ERROR_NSUP_ATTR, "VI_ERROR_NSUP_ATTR: the session does not support that "
-                                 "attribute"},
-        {QVZ_VI_ERROR_NSUP_ATTR_STATE, "VI_ERROR_NSUP_ATTR_STATE: the session does not support "
-                                       "that attribute value"},
-        {QVZ_VI_ERROR_ALLOC, "VI_ERROR_ALLOC: out of memory, or the analyzer's sweep or reply "
-                             "is too large"},
-        {QVZ_VI_ERROR_IO, "VI_ERROR_IO: I/O error, or this thread has no session (call "
-                          "QVZ_init first)"},
-        {QVZ_VI_ERROR_INV_FMT, "VI_ERROR_INV_FMT: the analyzer's reply is not in the expected "
-                               "format"},
+        {QVZ_VI_ERROR_NSUP_ATTR,
+         "VI_ERROR_NSUP_ATTR: the session does not support that "
+         "attribute"},
+        {QVZ_VI_ERROR_NSUP_ATTR_STATE,
+         "VI_ERROR_NSUP_ATTR_STATE: the session does not support "
+         "that attribute value"},
+        {QVZ_VI_ERROR_ALLOC,
+         "VI_ERROR_ALLOC: out of memory, or the analyzer's sweep or reply "
+         "is too large"},
+        {QVZ_VI_ERROR_IO,
+         "VI_ERROR_IO: I/O error, or this thread has no session (call "
+         "QVZ_init first)"},
+        {QVZ_VI_ERROR_INV_FMT,
+         "VI_ERROR_INV_FMT: the analyzer's reply is not in the expected "
+         "format"},
         {QVZ_VI_ERROR_NSUP_FMT, "VI_ERROR_NSUP_FMT: a format conversion is not supported"},
-        {QVZ_VI_ERROR_NSUP_OPER, "VI_ERROR_NSUP_OPER: the installed VISA library does not "
-                                 "support the operation"},
-        {QVZ_VI_ERROR_USER_BUF, "VI_ERROR_USER_BUF: an output pointer or buffer is null or too "
-                                "small"},
-        {QVZ_VI_ERROR_INV_PARAMETER, "VI_ERROR_INV_PARAMETER: a parameter is out of range (port "
-                                     "not 1 to 4, control character in a file name)"},
-        {QVZ_VI_ERROR_INV_LENGTH, "VI_ERROR_INV_LENGTH: the Touchstone file name (path, prefix, "
-                                  "port) is too long"},
-        {QVZ_VI_ERROR_FILE_ACCESS, "VI_ERROR_FILE_ACCESS: the Touchstone file cannot be created "
-                                   "in that directory"},
+        {QVZ_VI_ERROR_NSUP_OPER,
+         "VI_ERROR_NSUP_OPER: the installed VISA library does not "
+         "support the operation"},
+        {QVZ_VI_ERROR_USER_BUF,
+         "VI_ERROR_USER_BUF: an output pointer or buffer is null or too "
+         "small"},
+        {QVZ_VI_ERROR_INV_PARAMETER,
+         "VI_ERROR_INV_PARAMETER: a parameter is out of range (port "
+         "not 1 to 4, control character in a file name)"},
+        {QVZ_VI_ERROR_INV_LENGTH,
+         "VI_ERROR_INV_LENGTH: the Touchstone file name (path, prefix, "
+         "port) is too long"},
+        {QVZ_VI_ERROR_FILE_ACCESS,
+         "VI_ERROR_FILE_ACCESS: the Touchstone file cannot be created "
+         "in that directory"},
         {QVZ_VI_ERROR_FILE_IO, "VI_ERROR_FILE_IO: writing the Touchstone file failed"},
         {QVZ_VI_ERROR_CONN_LOST, "VI_ERROR_CONN_LOST: the connection to the analyzer was lost"},
     };

@@ -30,14 +30,12 @@ constexpr const char* kMatchingPortState =
     "CALCulate%d:FSIMulator:SENDed:PMCircuit:PORT%d:STATe %hd\n";
 constexpr const char* kMatchingPortFile =
     "CALCulate%d:FSIMulator:SENDed:PMCircuit:PORT%d:USER:FILename \"%s\"\n";
-constexpr const char* kMatchingChannelState =
-    "CALCulate%d:FSIMulator:SENDed:PMCircuit:STATe %hd\n";
+constexpr const char* kMatchingChannelState = "CALCulate%d:FSIMulator:SENDed:PMCircuit:STATe %hd\n";
 constexpr const char* kDeembedPortState =
     "CALCulate%d:FSIMulator:SENDed:DEEMbed:PORT%d:STATe %hd\n";
 constexpr const char* kDeembedPortFile =
     "CALCulate%d:FSIMulator:SENDed:DEEMbed:PORT%d:USER:FILename \"%s\"\n";
-constexpr const char* kDeembedChannelState =
-    "CALCulate%d:FSIMulator:SENDed:DEEMbed:STATe %hd\n";
+constexpr const char* kDeembedChannelState = "CALCulate%d:FSIMulator:SENDed:DEEMbed:STATe %hd\n";
 constexpr const char* kSimulatorState = "CALCulate%d:FSIMulator:STATe %hd\n";
 
 // Sends one action's command list in order; the first failure ends it.
@@ -139,8 +137,8 @@ Status ComputeSweep(const SessionState& state, ViSession vi, std::int32_t channe
                     std::int32_t pointCount, const SweepArrays& arrays) {
     // A short reply leaves the remaining frequencies at 0; N stays the count.
     std::int32_t count = pointCount;
-    const Status status = visa::viQueryf(vi, ":SENSe%d:FREQuency:DATA?\n", "%,#lf", channel,
-                                         &count, arrays.frequencies);
+    const Status status = visa::viQueryf(vi, ":SENSe%d:FREQuency:DATA?\n", "%,#lf", channel, &count,
+                                         arrays.frequencies);
     if (status < 0) {
         return status;
     }
@@ -164,8 +162,8 @@ Status RunSequence(SessionState& state) {
         return visa::VI_ERROR_INV_PARAMETER;
     }
     char fileName[kFileNameSize];
-    const int length = std::snprintf(fileName, sizeof fileName, "%s%sPort%d.s2p",
-                                     state.filePath, state.filePrefix, port);
+    const int length = std::snprintf(fileName, sizeof fileName, "%s%sPort%d.s2p", state.filePath,
+                                     state.filePrefix, port);
     if (length < 0 || static_cast<std::size_t>(length) >= sizeof fileName) {
         return visa::VI_ERROR_INV_LENGTH;
     }

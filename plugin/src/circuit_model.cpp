@@ -102,8 +102,7 @@ struct PiNetwork {
 // Sets the three admittances of `topology` at one frequency. Unknown
 // topologies leave them as they are (all zero for the whole call): the
 // network with no elements.
-void BuildNetwork(std::int32_t topology, const RoundedComponents& v, double omega,
-                  PiNetwork& net) {
+void BuildNetwork(std::int32_t topology, const RoundedComponents& v, double omega, PiNetwork& net) {
     switch (topology) {
         case QVZ_SERIES_L_SHUNT_C:
             net.y1 = kZero;
@@ -167,8 +166,7 @@ SParameters ConvertToSParameters(const PiNetwork& net) {
     const ComplexValue y12 = Negate(net.ys);
     const ComplexValue y21 = Negate(net.ys);
     const ComplexValue q = Multiply(Multiply(Multiply(kZ0, y12), y21), kZ0);
-    const ComplexValue delta =
-        Subtract(Multiply(Add(kOne, y11), Add(kOne, y22)), q);
+    const ComplexValue delta = Subtract(Multiply(Add(kOne, y11), Add(kOne, y22)), q);
 
     if (IsBelowEpsilon(delta)) {
         return {kZero, kOne, kOne, kZero};  // a plain through connection
@@ -209,9 +207,8 @@ void ComputeRange(std::int32_t topology, const RoundedComponents& values, const 
 
 }  // namespace
 
-void ComputeCircuitSParameters(const SessionState& state, std::int32_t n,
-                               const double* frequencies, ComplexValue* s11,
-                               ComplexValue* s21, ComplexValue* s12,
+void ComputeCircuitSParameters(const SessionState& state, std::int32_t n, const double* frequencies,
+                               ComplexValue* s11, ComplexValue* s21, ComplexValue* s12,
                                ComplexValue* s22) {
     const int port = state.activePort;
     // Out-of-range ports would index past the per-port arrays; they are a
@@ -220,8 +217,8 @@ void ComputeCircuitSParameters(const SessionState& state, std::int32_t n,
         return;
     }
     const RoundedComponents values = RoundComponents(state, port);
-    if (n <= 0 || frequencies == nullptr || s11 == nullptr || s21 == nullptr ||
-        s12 == nullptr || s22 == nullptr) {
+    if (n <= 0 || frequencies == nullptr || s11 == nullptr || s21 == nullptr || s12 == nullptr ||
+        s22 == nullptr) {
         return;
     }
 

@@ -17,9 +17,8 @@ constexpr std::int32_t kModelSplitMinPoints = 16384;
 // active port of `state` at `frequencies` (Hz). The port's twelve component
 // values are rounded with its smoothing mode first. n <= 0 writes nothing.
 // Precondition: state.activePort in 0..3.
-void ComputeCircuitSParameters(const SessionState& state, std::int32_t n,
-                               const double* frequencies, ComplexValue* s11,
-                               ComplexValue* s21, ComplexValue* s12,
+void ComputeCircuitSParameters(const SessionState& state, std::int32_t n, const double* frequencies,
+                               ComplexValue* s11, ComplexValue* s21, ComplexValue* s12,
                                ComplexValue* s22);
 
 }  // namespace qvz

@@ -15,13 +15,17 @@ struct ComplexValue {
     double im;
 };
 
-inline ComplexValue Add(ComplexValue a, ComplexValue b) { return {a.re + b.re, a.im + b.im}; }
+inline ComplexValue Add(ComplexValue a, ComplexValue b) {
+    return {a.re + b.re, a.im + b.im};
+}
 
 inline ComplexValue Subtract(ComplexValue a, ComplexValue b) {
     return {a.re - b.re, a.im - b.im};
 }
 
-inline ComplexValue Negate(ComplexValue a) { return {-a.re, -a.im}; }
+inline ComplexValue Negate(ComplexValue a) {
+    return {-a.re, -a.im};
+}
 
 // Written out rather than left to std::complex so that no NaN/infinity
 // recovery path or library variant can change a finite result.

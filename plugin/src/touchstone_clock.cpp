@@ -5,7 +5,9 @@
 namespace qvz {
 namespace {
 
-std::time_t SystemClock() { return std::time(nullptr); }
+std::time_t SystemClock() {
+    return std::time(nullptr);
+}
 
 // Atomic so that a test swapping the clock never races with a writer thread.
 std::atomic<TouchstoneClockFunction> installedClock{&SystemClock};
@@ -17,8 +19,7 @@ std::time_t TouchstoneClockNow() {
 }
 
 void SetTouchstoneClockForTesting(TouchstoneClockFunction clock) {
-    installedClock.store(clock != nullptr ? clock : &SystemClock,
-                         std::memory_order_release);
+    installedClock.store(clock != nullptr ? clock : &SystemClock, std::memory_order_release);
 }
 
 }  // namespace qvz

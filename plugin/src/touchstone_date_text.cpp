@@ -9,15 +9,15 @@ namespace {
 
 // Tables rather than strftime: the analyzer expects English names whatever
 // locale the host process runs in.
-constexpr const char* kWeekdayNames[7] = {"Sun", "Mon", "Tue", "Wed",
-                                          "Thu", "Fri", "Sat"};
-constexpr const char* kMonthNames[12] = {"Jan", "Feb", "Mar", "Apr",
-                                         "May", "Jun", "Jul", "Aug",
-                                         "Sep", "Oct", "Nov", "Dec"};
+constexpr const char* kWeekdayNames[7] = {"Sun", "Mon", "Tue", "Wed", "Thu", "Fri", "Sat"};
+constexpr const char* kMonthNames[12] = {"Jan", "Feb", "Mar", "Apr", "May", "Jun",
+                                         "Jul", "Aug", "Sep", "Oct", "Nov", "Dec"};
 constexpr int kTmYearBase = 1900;
 constexpr int kLargestFourDigitYear = 9999;
 
-bool InRange(int value, int low, int high) { return value >= low && value <= high; }
+bool InRange(int value, int low, int high) {
+    return value >= low && value <= high;
+}
 
 char* PutName(char* cursor, const char* name) {
     std::memcpy(cursor, name, 3);

@@ -184,8 +184,7 @@ bool WriteBatch(const Batch& batch, DataLineSink& sink) {
 
 }  // namespace
 
-bool WriteDataLinesInline(const TouchstoneColumns& columns, std::int32_t n,
-                          DataLineSink& sink) {
+bool WriteDataLinesInline(const TouchstoneColumns& columns, std::int32_t n, DataLineSink& sink) {
     char line[kMaxDataLineLength];
     for (std::int32_t i = 0; i < n; ++i) {
         const std::size_t size = ComposeDataLine(columns, static_cast<std::size_t>(i), line);

@@ -38,8 +38,7 @@ bool WriteDataLines(const TouchstoneColumns& columns, std::int32_t n, DataLineSi
 
 // The two ways WriteDataLines chooses between, for measuring and testing.
 // The second formats in line when no thread can be started.
-bool WriteDataLinesInline(const TouchstoneColumns& columns, std::int32_t n,
-                          DataLineSink& sink);
+bool WriteDataLinesInline(const TouchstoneColumns& columns, std::int32_t n, DataLineSink& sink);
 bool WriteDataLinesFormattedAhead(const TouchstoneColumns& columns, std::int32_t n,
                                   DataLineSink& sink);
 

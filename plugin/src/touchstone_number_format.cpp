@@ -46,17 +46,19 @@ bool ScaleByPowerOfTen(double magnitude, int power, double& scaled) {
                       : power < -kLargestExactPowerOfTen ? -kLargestExactPowerOfTen
                                                          : power;
     const int second = power - first;
-    scaled = first >= 0 ? magnitude * kExactPowersOfTen[first]
-                        : magnitude / kExactPowersOfTen[-first];
+    scaled =
+        first >= 0 ? magnitude * kExactPowersOfTen[first] : magnitude / kExactPowersOfTen[-first];
     if (second != 0) {
-        scaled = second > 0 ? scaled * kExactPowersOfTen[second]
-                            : scaled / kExactPowersOfTen[-second];
+        scaled =
+            second > 0 ? scaled * kExactPowersOfTen[second] : scaled / kExactPowersOfTen[-second];
     }
     return true;
 }
 
 // floor(a / b) for b > 0, also for negative a.
-constexpr int FloorDivide(int a, int b) { return a >= 0 ? a / b : -((-a + b - 1) / b); }
+constexpr int FloorDivide(int a, int b) {
+    return a >= 0 ? a / b : -((-a + b - 1) / b);
+}
 
 // The ten significant digits of |value| as an integer in [1e9, 1e10] and its
 // decimal exponent, when they can be decided without exact arithmetic.
@@ -110,7 +112,7 @@ constexpr char kDigitPairs[] =
 
 // Writes `value` (below 100000) as exactly five digits.
 void PutFiveDigits(std::uint32_t value, char* out) {
-    const std::uint32_t high = value / 1000;   // 0..99
+    const std::uint32_t high = value / 1000;  // 0..99
     const std::uint32_t middle = (value / 10) % 100;
     out[0] = kDigitPairs[2 * high];
     out[1] = kDigitPairs[2 * high + 1];
@@ -165,8 +167,7 @@ std::size_t FormatExactly(double value, char* out) {
     *cursor++ = e[1];
     const char* const exponent = e + 2;
     const std::size_t exponentLength = static_cast<std::size_t>(end - exponent);
-    for (std::size_t pad = exponentLength; pad < static_cast<std::size_t>(kExponentDigits);
-         ++pad) {
+    for (std::size_t pad = exponentLength; pad < static_cast<std::size_t>(kExponentDigits); ++pad) {
         *cursor++ = '0';
     }
     std::memcpy(cursor, exponent, exponentLength);

@@ -126,24 +126,21 @@ TouchstoneWriteResult WriteWholeFile(const char* fileName, std::int32_t n,
     }
 
     // A failed write leaves the previous file as it was.
-    return ok && file.Commit() ? TouchstoneWriteResult::kOk
-                               : TouchstoneWriteResult::kWriteFailed;
+    return ok && file.Commit() ? TouchstoneWriteResult::kOk : TouchstoneWriteResult::kWriteFailed;
 }
 
 }  // namespace
 
 TouchstoneWriteResult WriteTouchstoneFile(const char* fileName, std::int32_t n,
-                                          const double* frequencies,
-                                          const ComplexValue* s11,
-                                          const ComplexValue* s21,
-                                          const ComplexValue* s12,
+                                          const double* frequencies, const ComplexValue* s11,
+                                          const ComplexValue* s21, const ComplexValue* s12,
                                           const ComplexValue* s22) {
     if (fileName == nullptr || fileName[0] == '\0') {
         return TouchstoneWriteResult::kOpenFailed;
     }
     // Missing arrays would be read past; refuse before the file is touched.
-    if (n > 0 && (frequencies == nullptr || s11 == nullptr || s21 == nullptr ||
-                  s12 == nullptr || s22 == nullptr)) {
+    if (n > 0 && (frequencies == nullptr || s11 == nullptr || s21 == nullptr || s12 == nullptr ||
+                  s22 == nullptr)) {
         return TouchstoneWriteResult::kWriteFailed;
     }
     const TouchstoneColumns columns{frequencies, s11, s21, s12, s22};

@@ -23,10 +23,8 @@ enum class TouchstoneWriteResult {
 // replacing the file (until the analyzer has loaded it) hold its
 // FileNameLock.
 TouchstoneWriteResult WriteTouchstoneFile(const char* fileName, std::int32_t n,
-                                          const double* frequencies,
-                                          const ComplexValue* s11,
-                                          const ComplexValue* s21,
-                                          const ComplexValue* s12,
+                                          const double* frequencies, const ComplexValue* s11,
+                                          const ComplexValue* s21, const ComplexValue* s12,
                                           const ComplexValue* s22);
 
 }  // namespace qvz

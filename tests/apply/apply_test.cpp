@@ -309,9 +309,9 @@ TEST_F(ApplyTest, NamesWithControlCharactersAreRefusedBeforeAnyIo) {
         const char* prefix;
         bool inPath;
     };
-    for (const Case c : {Case{"a\nb_", false}, Case{"a\rb_", false}, Case{"\x01", false},
-                         Case{"\x1F_", false}, Case{"del\x7F_", false}, Case{"tab\t", true},
-                         Case{"x\n:SYST:PRES\n", true}}) {
+    for (const Case c :
+         {Case{"a\nb_", false}, Case{"a\rb_", false}, Case{"\x01", false}, Case{"\x1F_", false},
+          Case{"del\x7F_", false}, Case{"tab\t", true}, Case{"x\n:SYST:PRES\n", true}}) {
         SCOPED_TRACE(c.prefix);
         const std::string path = c.inPath ? (directory / c.prefix).string() : directory.string();
         ASSERT_EQ(QVZ_SetS2PFilePath(path.c_str()), 0);

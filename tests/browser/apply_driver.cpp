@@ -63,7 +63,8 @@ int Once(const char* resource, const std::string& dir) {
     for (const PortPlan& plan : kPlans) {
         status = Apply(plan);
         std::printf("port %d %s: status %d\n", static_cast<int>(plan.port),
-                    plan.action == kEmbedding ? "embedding" : "de-embedding", static_cast<int>(status));
+                    plan.action == kEmbedding ? "embedding" : "de-embedding",
+                    static_cast<int>(status));
         failures += status != 0;
     }
     QVZ_close();
@@ -87,7 +88,8 @@ int Load(const char* resource, const std::string& dir, int clients, int seconds)
                 const auto begin = std::chrono::steady_clock::now();
                 const std::int32_t status = Apply(kPlans[n % 2]);
                 const long long us = std::chrono::duration_cast<std::chrono::microseconds>(
-                                         std::chrono::steady_clock::now() - begin).count();
+                                         std::chrono::steady_clock::now() - begin)
+                                         .count();
                 long long seen = slowestUs.load();
                 while (us > seen && !slowestUs.compare_exchange_weak(seen, us)) {
                 }
@@ -102,8 +104,8 @@ int Load(const char* resource, const std::string& dir, int clients, int seconds)
     for (std::thread& thread : threads) {
         thread.join();
     }
-    std::printf("clients %d, %d s: %ld applies, %ld failed, slowest %.1f ms\n", clients, seconds, applies.load(),
-                failures.load(), static_cast<double>(slowestUs.load()) / 1000.0);
+    std::printf("clients %d, %d s: %ld applies, %ld failed, slowest %.1f ms\n", clients, seconds,
+                applies.load(), failures.load(), static_cast<double>(slowestUs.load()) / 1000.0);
     return failures.load() == 0 ? 0 : 1;
 }
 
@@ -120,7 +122,8 @@ int main(int argc, char** argv) {
     }
     const int clients = std::atoi(argv[4]);
     const int seconds = std::atoi(argv[6]);
-    if (std::string(argv[3]) != "--clients" || std::string(argv[5]) != "--seconds" || clients < 1 || seconds < 1) {
+    if (std::string(argv[3]) != "--clients" || std::string(argv[5]) != "--seconds" || clients < 1 ||
+        seconds < 1) {
         std::fprintf(stderr, "usage: qvz_apply_driver RESOURCE DIR [--clients N --seconds S]\n");
         return 2;
     }

@@ -185,9 +185,9 @@ TEST_F(ApiTest, IntegerSettingsKeepValuesOutsideTheirEnums) {
         {"action", QVZ_SetAction, QVZ_GetAction, QVZ_NONE + 1},
     };
     for (const auto& setting : settings) {
-        for (const std::int32_t value : {setting.firstOutside, -1,
-                                         std::numeric_limits<std::int32_t>::min(),
-                                         std::numeric_limits<std::int32_t>::max()}) {
+        for (const std::int32_t value :
+             {setting.firstOutside, -1, std::numeric_limits<std::int32_t>::min(),
+              std::numeric_limits<std::int32_t>::max()}) {
             SCOPED_TRACE(std::string(setting.name) + " " + std::to_string(value));
             std::int32_t readBack = 0;
             EXPECT_EQ(setting.set(value), 0);
@@ -223,7 +223,8 @@ TEST_F(ApiTest, FourValuesChangeAtExactlyTheToleranceAndNotBelow) {
         v[which] = kEps;
         EXPECT_EQ(QVZ_SetRLCGValues(v[0], v[1], v[2], v[3]), 0);
         EXPECT_EQ(Applies(), 1);
-        const double stored[4] = {GetState().R[0], GetState().L[0], GetState().C[0], GetState().G[0]};
+        const double stored[4] = {GetState().R[0], GetState().L[0], GetState().C[0],
+                                  GetState().G[0]};
         EXPECT_EQ(stored[which], kEps);
         ASSERT_EQ(QVZ_SetApplyImmediate(0), 0);
         ASSERT_EQ(QVZ_SetRLCGValues(0, 0, 0, 0), 0);
@@ -461,8 +462,7 @@ TEST_F(ApiTest, FailedOpenClosesAndForgetsTheResourceManager) {
     EXPECT_EQ(instrument.Count(Call::Close), 1);
     EXPECT_EQ(GetState().rmSession, 0u);
     EXPECT_EQ(GetState().instrSession, 0u);
-    EXPECT_EQ(GetState().circuit[0], QVZ_SERIES_L_SHUNT_C)
-        << "the state stays after a failed open";
+    EXPECT_EQ(GetState().circuit[0], QVZ_SERIES_L_SHUNT_C) << "the state stays after a failed open";
 
     instrument.ClearRecords();
     EXPECT_EQ(QVZ_close(), 0);

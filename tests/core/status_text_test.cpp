@@ -82,14 +82,16 @@ TEST(PublicStatuses, CoverEveryVisaErrorTheSourcesUse) {
     const std::string header = ReadFile(kSourceDir / "plugin/include/qvzfix_status.h");
     ASSERT_FALSE(header.empty()) << "cannot read qvzfix_status.h under " << kSourceDir;
     std::map<std::string, std::uint32_t> published;
-    const std::regex define(R"(#define QVZ_(VI_ERROR_[A-Z_]+)\s+QVZ_STATUS_FROM_BITS\((0x[0-9A-F]{8})\))");
+    const std::regex define(
+        R"(#define QVZ_(VI_ERROR_[A-Z_]+)\s+QVZ_STATUS_FROM_BITS\((0x[0-9A-F]{8})\))");
     for (std::sregex_iterator it(header.begin(), header.end(), define), end; it != end; ++it) {
         published[(*it)[1]] = static_cast<std::uint32_t>(std::stoul((*it)[2], nullptr, 16));
     }
 
     std::set<std::string> used;
     const std::regex name(R"(\bVI_ERROR_[A-Z_]+\b)");
-    for (const auto& entry : std::filesystem::recursive_directory_iterator(kSourceDir / "plugin/src")) {
+    for (const auto& entry :
+         std::filesystem::recursive_directory_iterator(kSourceDir / "plugin/src")) {
         if (!entry.is_regular_file()) {
             continue;
         }

@@ -142,8 +142,8 @@ TEST(EndToEndThreads, ThreadsSharingOneFileNameEachLoadTheirOwnNetwork) {
     }
     for (int t = 0; t < kSharers; ++t) {
         const auto& mine = problems[static_cast<std::size_t>(t)];
-        EXPECT_TRUE(mine.empty()) << "thread " << t << " (" << spellings[t] << "): "
-                                  << mine.size() << " wrong applies, first: " << mine.front();
+        EXPECT_TRUE(mine.empty()) << "thread " << t << " (" << spellings[t] << "): " << mine.size()
+                                  << " wrong applies, first: " << mine.front();
     }
     for (auto& analyzer : analyzers) {
         analyzer->Stop();

@@ -33,9 +33,8 @@ inline std::string ResourceFor(const qvzsim::Server& server) {
 inline std::filesystem::path TestDirectory() {
     const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
     const std::filesystem::path dir = std::filesystem::path(::testing::TempDir()) /
-                                      (std::string("qvz_e2e_") + info->test_suite_name() +
-                                       "_" + info->name() + "_" +
-                                       std::to_string(std::random_device{}()));
+                                      (std::string("qvz_e2e_") + info->test_suite_name() + "_" +
+                                       info->name() + "_" + std::to_string(std::random_device{}()));
     std::filesystem::remove_all(dir);
     std::filesystem::create_directories(dir);
     return dir;

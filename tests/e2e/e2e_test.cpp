@@ -192,8 +192,7 @@ TEST(EndToEndLateReply, TheNextApplyReadsOnlyItsOwnReplies) {
     ASSERT_TRUE(analyzer.GetFaults().Delay("SERV:CHAN:ACT?", 200));
     EXPECT_EQ(QVZ_ApplyChanges(), 0);
     const auto snapshot = analyzer.Snapshot();
-    EXPECT_EQ(snapshot.Channel(1).Port(1).matching.file,
-              (directory / "Prefix_Port1.s2p").string());
+    EXPECT_EQ(snapshot.Channel(1).Port(1).matching.file, (directory / "Prefix_Port1.s2p").string());
     EXPECT_TRUE(snapshot.Channel(1).simulatorOn);
     EXPECT_FALSE(snapshot.Channel(2).simulatorOn) << "channel 2 was never the active channel";
     EXPECT_TRUE(snapshot.Channel(2).Port(1).matching.file.empty());

@@ -32,9 +32,9 @@ TEST(CommandLine, Defaults) {
 
 TEST(CommandLine, EveryFlagInBothSpellings) {
     qvzsim::CommandLine line;
-    ASSERT_EQ(Parse({"--bind", "0.0.0.0", "--port=0", "--channels", "4", "--active=3", "--points", "100001",
-                     "--start=1e6", "--stop", "20e9", "--quiet", "--send", "*IDN?", "--send=SYST:ERR?",
-                     "--max-connections", "3"},
+    ASSERT_EQ(Parse({"--bind", "0.0.0.0", "--port=0", "--channels", "4", "--active=3", "--points",
+                     "100001", "--start=1e6", "--stop", "20e9", "--quiet", "--send", "*IDN?",
+                     "--send=SYST:ERR?", "--max-connections", "3"},
                     line),
               "");
     EXPECT_EQ(line.server.bindAddress, "0.0.0.0");

@@ -42,8 +42,8 @@ TEST(CommandTable, ResolvesHeaders) {
         {":SENSe3:FREQuency:DATA?", CommandId::kFrequencyData, 1, 3, true, 1},
         {"SENS:FREQ:STAR?", CommandId::kStartFrequency, 1, 1, false, 1},
         {"SENS:FREQ:STOP", CommandId::kStopFrequency, 1, 1, false, 1},
-        {"CALCulate2:FSIMulator:SENDed:PMCircuit:PORT3:USER:FILename", CommandId::kMatchingPortFile, 2, 2, true,
-         3},
+        {"CALCulate2:FSIMulator:SENDed:PMCircuit:PORT3:USER:FILename", CommandId::kMatchingPortFile,
+         2, 2, true, 3},
         {"CALC:FSIM:SEND:DEEM:PORT4:USER:FIL?", CommandId::kDeembeddingPortFile, 2, 1, false, 4},
         {"CALC1:FSIM:SEND:DEEM:PORT1:STAT", CommandId::kDeembeddingPortState, 2, 1, true, 1},
         {"CALC1:FSIM:SEND:PMC:PORT:STAT?", CommandId::kMatchingPortState, 2, 1, true, 1},
@@ -68,10 +68,10 @@ TEST(CommandTable, ResolvesHeaders) {
         {"SYST:ERR", std::nullopt, 0, 0, false, 0},
         {"FREQ:DATA", std::nullopt, 0, 0, false, 0},
         {"SYST:FAUL:SIL?", std::nullopt, 0, 0, false, 0},
-        {"SEN:SWE:POIN?", std::nullopt, 0, 0, false, 0},      // neither form
-        {"SENSEE:SWE:POIN?", std::nullopt, 0, 0, false, 0},   // too long
+        {"SEN:SWE:POIN?", std::nullopt, 0, 0, false, 0},     // neither form
+        {"SENSEE:SWE:POIN?", std::nullopt, 0, 0, false, 0},  // too long
         {"SENS:SWEE:POIN?", std::nullopt, 0, 0, false, 0},
-        {"SYST1:ERR?", std::nullopt, 0, 0, false, 0},          // suffix where none may stand
+        {"SYST1:ERR?", std::nullopt, 0, 0, false, 0},  // suffix where none may stand
         {"CALC1:FSIM2:STAT?", std::nullopt, 0, 0, false, 0},
         {"CALC1:FSIM:SEND:PMC:PORT1:FIL?", std::nullopt, 0, 0, false, 0},  // USER is not optional
         {"CALC1:FSIM:STAT:EXTRA?", std::nullopt, 0, 0, false, 0},
@@ -119,7 +119,8 @@ TEST(CommandTable, CompoundPathNodesResolve) {
 // a header the instrument accepts.
 std::string HeaderOf(std::string canonical) {
     for (const char* placeholder : {"<ch>", "<n>"}) {
-        for (std::size_t at = canonical.find(placeholder); at != std::string::npos; at = canonical.find(placeholder)) {
+        for (std::size_t at = canonical.find(placeholder); at != std::string::npos;
+             at = canonical.find(placeholder)) {
             canonical.replace(at, std::string(placeholder).size(), "2");
         }
     }

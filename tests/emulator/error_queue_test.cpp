@@ -17,7 +17,8 @@ TEST(ErrorQueue, OldestFirstThenNoError) {
     EXPECT_EQ(queue.Size(), 3u);
     EXPECT_EQ(FormatErrorEntry(queue.Pop()), "-113,\"Undefined header\"");
     EXPECT_EQ(FormatErrorEntry(queue.Pop()), "-256,\"File name not found\"");
-    EXPECT_EQ(FormatErrorEntry(queue.Pop()), "101,\"Not a valid two-port Touchstone file; line 3: not a number\"");
+    EXPECT_EQ(FormatErrorEntry(queue.Pop()),
+              "101,\"Not a valid two-port Touchstone file; line 3: not a number\"");
     EXPECT_EQ(FormatErrorEntry(queue.Pop()), "0,\"No error\"");
     EXPECT_EQ(FormatErrorEntry(queue.Pop()), "0,\"No error\"");
 }

@@ -22,9 +22,9 @@ TEST(Faults, RefusesWhatCannotMatch) {
     Faults faults;
     EXPECT_FALSE(faults.Silence("NOT:A:COMMAND?"));
     EXPECT_FALSE(faults.Silence("SENS:SWE:POIN? 5"));
-    EXPECT_FALSE(faults.Silence("SYST:FAUL:COUN?"));            // fault control is never faulted
-    EXPECT_FALSE(faults.Silence("CALC:FSIM:STAT"));             // silence needs a query
-    EXPECT_FALSE(faults.Garbage("CALC:FSIM:STAT"));             // so does garbage
+    EXPECT_FALSE(faults.Silence("SYST:FAUL:COUN?"));  // fault control is never faulted
+    EXPECT_FALSE(faults.Silence("CALC:FSIM:STAT"));   // silence needs a query
+    EXPECT_FALSE(faults.Garbage("CALC:FSIM:STAT"));   // so does garbage
     EXPECT_FALSE(faults.Silence("SENS:SWE:POIN?", 0));
     EXPECT_FALSE(faults.Silence("SENS:SWE:POIN?", -2));
     EXPECT_FALSE(faults.Delay("SENS:SWE:POIN?", -1));
@@ -44,7 +44,7 @@ struct MatchCase {
 TEST(Faults, MatchesByHeaderInAnyForm) {
     const MatchCase cases[] = {
         {"SENS:SWE:POIN?", "SENSe1:SWEep:POINts?", true},
-        {"SENS:SWE:POIN?", "sense3:sweep:points?", true},   // unwritten suffix: any channel
+        {"SENS:SWE:POIN?", "sense3:sweep:points?", true},  // unwritten suffix: any channel
         {"SENS:SWE:POIN?", "SWE:POIN?", true},
         {"SENS2:SWE:POIN?", "SENSe2:SWEep:POINts?", true},
         {"SENS2:SWE:POIN?", "SENSe1:SWEep:POINts?", false},  // written suffix must match

@@ -24,10 +24,15 @@ struct Abcd {
     Complex a, b, c, d;
 };
 
-Abcd Series(Complex z) { return {1.0, z, 0.0, 1.0}; }
-Abcd Shunt(Complex y) { return {1.0, 0.0, y, 1.0}; }
+Abcd Series(Complex z) {
+    return {1.0, z, 0.0, 1.0};
+}
+Abcd Shunt(Complex y) {
+    return {1.0, 0.0, y, 1.0};
+}
 Abcd Cascade(const Abcd& m, const Abcd& n) {
-    return {m.a * n.a + m.b * n.c, m.a * n.b + m.b * n.d, m.c * n.a + m.d * n.c, m.c * n.b + m.d * n.d};
+    return {m.a * n.a + m.b * n.c, m.a * n.b + m.b * n.d, m.c * n.a + m.d * n.c,
+            m.c * n.b + m.d * n.d};
 }
 
 // The nine topologies, port 1 named first: lossy L (R + jwL) and C (G + jwC).
@@ -41,29 +46,44 @@ Abcd Topology(int topology, double hertz) {
     const Complex yC1 = 2.2e-4 + j * w * 1.2e-12;
     const Complex yC2 = 8.2e-4 + j * w * 3.9e-12;
     switch (topology) {
-    case 0: return Cascade(Series(zL), Shunt(yC));
-    case 1: return Cascade(Shunt(yC), Series(zL));
-    case 2: return Cascade(Shunt(1.0 / zL), Series(1.0 / yC));
-    case 3: return Cascade(Series(1.0 / yC), Shunt(1.0 / zL));
-    case 4: return Cascade(Shunt(1.0 / zL), Shunt(yC));
-    case 5: return Cascade(Series(1.0 / yC1), Shunt(yC2));
-    case 6: return Cascade(Shunt(yC2), Series(1.0 / yC1));
-    case 7: return Cascade(Series(zL1), Shunt(1.0 / zL2));
-    default: return Cascade(Shunt(1.0 / zL2), Series(zL1));
+        case 0:
+            return Cascade(Series(zL), Shunt(yC));
+        case 1:
+            return Cascade(Shunt(yC), Series(zL));
+        case 2:
+            return Cascade(Shunt(1.0 / zL), Series(1.0 / yC));
+        case 3:
+            return Cascade(Series(1.0 / yC), Shunt(1.0 / zL));
+        case 4:
+            return Cascade(Shunt(1.0 / zL), Shunt(yC));
+        case 5:
+            return Cascade(Series(1.0 / yC1), Shunt(yC2));
+        case 6:
+            return Cascade(Shunt(yC2), Series(1.0 / yC1));
+        case 7:
+            return Cascade(Series(zL1), Shunt(1.0 / zL2));
+        default:
+            return Cascade(Shunt(1.0 / zL2), Series(zL1));
     }
 }
 
 TwoPort ToS(const Abcd& m) {
     const Complex den = m.a + m.b / kZ0 + m.c * kZ0 + m.d;
-    return {(m.a + m.b / kZ0 - m.c * kZ0 - m.d) / den, 2.0 / den, 2.0 * (m.a * m.d - m.b * m.c) / den,
-            (-m.a + m.b / kZ0 - m.c * kZ0 + m.d) / den};
+    return {(m.a + m.b / kZ0 - m.c * kZ0 - m.d) / den, 2.0 / den,
+            2.0 * (m.a * m.d - m.b * m.c) / den, (-m.a + m.b / kZ0 - m.c * kZ0 + m.d) / den};
 }
 
-Complex ImpedanceOf(Complex gamma) { return kZ0 * (1.0 + gamma) / (1.0 - gamma); }
-Complex ReflectionOf(Complex z) { return (z - kZ0) / (z + kZ0); }
+Complex ImpedanceOf(Complex gamma) {
+    return kZ0 * (1.0 + gamma) / (1.0 - gamma);
+}
+Complex ReflectionOf(Complex z) {
+    return (z - kZ0) / (z + kZ0);
+}
 
 // The input impedance of the network terminated by `load`, from ABCD alone.
-Complex InputImpedance(const Abcd& m, Complex load) { return (m.a * load + m.b) / (m.c * load + m.d); }
+Complex InputImpedance(const Abcd& m, Complex load) {
+    return (m.a * load + m.b) / (m.c * load + m.d);
+}
 
 const std::vector<double> kFrequencies = {1e6, 10e6, 5e7, 3e8, 1e9, 2.44e9, 6e9, 8.5e9};
 // Where every test network lets a fair share through (|S21*S12| > 0.1).
@@ -105,7 +125,8 @@ double WorstRoundTrip(int topology, const std::vector<double>& frequencies, doub
         for (int k = 0; k < 200; ++k) {
             const Complex gamma(unit(random), unit(random));
             if (std::abs(gamma) <= maxMagnitude) {
-                worst = std::max(worst, std::abs(qvzsim::Deembed(s, qvzsim::Embed(s, gamma)) - gamma));
+                worst =
+                    std::max(worst, std::abs(qvzsim::Deembed(s, qvzsim::Embed(s, gamma)) - gamma));
             }
         }
     }
@@ -138,7 +159,7 @@ TEST(FixtureMath, InterpolatesLinearlyAndHoldsTheEnds) {
     const std::vector<double> f = {1e9, 2e9, 4e9};
     const std::vector<Complex> v = {{0.0, 1.0}, {1.0, -1.0}, {3.0, 0.0}};
     const std::vector<double> targets = {0.5e9, 1e9, 1.25e9, 2e9, 3e9, 4e9, 9e9};
-    const std::vector<Complex> want = {{0.0, 1.0}, {0.0, 1.0}, {0.25, 0.5}, {1.0, -1.0},
+    const std::vector<Complex> want = {{0.0, 1.0},  {0.0, 1.0}, {0.25, 0.5}, {1.0, -1.0},
                                        {2.0, -0.5}, {3.0, 0.0}, {3.0, 0.0}};
     const std::vector<Complex> got = qvzsim::InterpolateOnto(f, v, targets);
     ASSERT_EQ(got.size(), want.size());
@@ -150,7 +171,8 @@ TEST(FixtureMath, InterpolatesLinearlyAndHoldsTheEnds) {
 TEST(FixtureMath, NetworkOntoKeepsTheFileOrderOfParameters) {
     qvzsim::TouchstoneData data;
     data.frequenciesHz = {1e9, 3e9};
-    data.sParameters = {{0.1, 0}, {0.2, 0}, {0.3, 0}, {0.4, 0}, {0.5, 0}, {0.6, 0}, {0.7, 0}, {0.8, 0}};
+    data.sParameters = {{0.1, 0}, {0.2, 0}, {0.3, 0}, {0.4, 0},
+                        {0.5, 0}, {0.6, 0}, {0.7, 0}, {0.8, 0}};
     const std::vector<qvzsim::TwoPort> s = qvzsim::NetworkOnto(data, {2e9});
     ASSERT_EQ(s.size(), 1u);
     EXPECT_NEAR(s[0].s11.real(), 0.3, 1e-15);
@@ -161,7 +183,8 @@ TEST(FixtureMath, NetworkOntoKeepsTheFileOrderOfParameters) {
 
 TEST(SmallAntenna, ResonatesInsideTheDefaultSweepFarFrom50Ohm) {
     const double resonance =
-        1.0 / (2.0 * 3.141592653589793 * std::sqrt(qvzsim::kSmallAntenna.henries * qvzsim::kSmallAntenna.farads));
+        1.0 / (2.0 * 3.141592653589793 *
+               std::sqrt(qvzsim::kSmallAntenna.henries * qvzsim::kSmallAntenna.farads));
     EXPECT_GT(resonance, 10e6);
     EXPECT_LT(resonance, 8.5e9);
     const Complex atResonance = qvzsim::SeriesRlcReflection(qvzsim::kSmallAntenna, resonance);

@@ -21,8 +21,17 @@ TEST(Instrument, ValidatesItsConfiguration) {
         bool valid;
     } cases[] = {
         {"defaults", [](InstrumentConfig&) {}, true},
-        {"16 channels, the last active", [](InstrumentConfig& c) { c.channels = 16; c.activeChannel = 16; }, true},
-        {"one point at one frequency", [](InstrumentConfig& c) { c.sweep = {1, 5e9, 5e9}; }, true},
+        {"16 channels, the last active",
+         [](InstrumentConfig& c) {
+             c.channels = 16;
+             c.activeChannel = 16;
+         },
+         true},
+        {"one point at one frequency",
+         [](InstrumentConfig& c) {
+             c.sweep = {1, 5e9, 5e9};
+         },
+         true},
         {"from DC", [](InstrumentConfig& c) { c.sweep.startHz = 0; }, true},
         {"the largest sweep", [](InstrumentConfig& c) { c.sweep.points = 200001; }, true},
         {"no channel", [](InstrumentConfig& c) { c.channels = 0; }, false},
@@ -32,7 +41,11 @@ TEST(Instrument, ValidatesItsConfiguration) {
         {"no points", [](InstrumentConfig& c) { c.sweep.points = 0; }, false},
         {"too many points", [](InstrumentConfig& c) { c.sweep.points = 200002; }, false},
         {"start at stop", [](InstrumentConfig& c) { c.sweep.startHz = c.sweep.stopHz; }, false},
-        {"start above stop", [](InstrumentConfig& c) { c.sweep = {201, 2e9, 1e9}; }, false},
+        {"start above stop",
+         [](InstrumentConfig& c) {
+             c.sweep = {201, 2e9, 1e9};
+         },
+         false},
         {"negative start", [](InstrumentConfig& c) { c.sweep.startHz = -1; }, false},
         {"stop above 1 THz", [](InstrumentConfig& c) { c.sweep.stopHz = 2e12; }, false},
         {"NaN stop", [](InstrumentConfig& c) { c.sweep.stopHz = std::nan(""); }, false},
@@ -51,13 +64,15 @@ TEST(Instrument, ValidatesItsConfiguration) {
 TEST(Instrument, LoadPortFileReportsAndKeepsState) {
     qvzsim_test::TempDir dir;
     Instrument instrument;
-    const std::string good = dir.Write("g.s2p", qvzsim_test::LibraryStyleTouchstone(qvzsim::SweepSettings{}));
+    const std::string good =
+        dir.Write("g.s2p", qvzsim_test::LibraryStyleTouchstone(qvzsim::SweepSettings{}));
 
     qvzsim::ErrorEntry outcome = instrument.LoadPortFile(1, 4, FixtureFunction::kMatching, good);
     EXPECT_EQ(outcome.code, 0);
     EXPECT_EQ(instrument.PortFile(1, 4, FixtureFunction::kMatching), good);
     EXPECT_EQ(instrument.PortFile(1, 4, FixtureFunction::kDeembedding), "");
-    EXPECT_FALSE(instrument.GetPortState(1, 4, FixtureFunction::kMatching));  // loading switches nothing on
+    EXPECT_FALSE(
+        instrument.GetPortState(1, 4, FixtureFunction::kMatching));  // loading switches nothing on
 
     outcome = instrument.LoadPortFile(1, 4, FixtureFunction::kMatching, dir.File("none.s2p"));
     EXPECT_EQ(outcome.code, -256);
@@ -69,8 +84,10 @@ TEST(Instrument, LoadPortFileReportsAndKeepsState) {
     EXPECT_EQ(instrument.PortFile(1, 4, FixtureFunction::kMatching), "");
     EXPECT_EQ(instrument.Snapshot().Channel(1).Port(4).matching.filePoints, 0u);
 
-    EXPECT_THROW(instrument.LoadPortFile(2, 1, FixtureFunction::kMatching, good), std::out_of_range);
-    EXPECT_THROW(instrument.SetPortState(1, 5, FixtureFunction::kMatching, true), std::out_of_range);
+    EXPECT_THROW(instrument.LoadPortFile(2, 1, FixtureFunction::kMatching, good),
+                 std::out_of_range);
+    EXPECT_THROW(instrument.SetPortState(1, 5, FixtureFunction::kMatching, true),
+                 std::out_of_range);
 }
 
 TEST(Instrument, SweepSettersKeepASweepThatFilesCanCover) {
@@ -78,8 +95,8 @@ TEST(Instrument, SweepSettersKeepASweepThatFilesCanCover) {
     EXPECT_EQ(instrument.SetStopFrequency(1, 5e9), 0);
     EXPECT_EQ(instrument.SetStartFrequency(1, 5e9), -222);  // would reach the stop
     EXPECT_EQ(instrument.SetSweepPoints(1, 1), 0);
-    EXPECT_EQ(instrument.SetStartFrequency(1, 5e9), 0);     // one point may sit at the stop
-    EXPECT_EQ(instrument.SetSweepPoints(1, 2), -222);       // but not two
+    EXPECT_EQ(instrument.SetStartFrequency(1, 5e9), 0);  // one point may sit at the stop
+    EXPECT_EQ(instrument.SetSweepPoints(1, 2), -222);    // but not two
     EXPECT_EQ(instrument.GetSweep(1).points, 1);
     EXPECT_EQ(instrument.SweepFrequencies(1), std::vector<double>{5e9});
 }

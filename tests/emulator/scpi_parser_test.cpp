@@ -39,15 +39,15 @@ std::string Dump(const ScpiCommand& command) {
     }
     for (const Parameter& p : command.params) {
         switch (p.kind) {
-        case Parameter::Kind::kNumber:
-            out << " N(" << p.number << ')' << p.suffix;
-            break;
-        case Parameter::Kind::kCharacter:
-            out << " C(" << p.text << ')';
-            break;
-        case Parameter::Kind::kString:
-            out << " S(" << p.text << ')';
-            break;
+            case Parameter::Kind::kNumber:
+                out << " N(" << p.number << ')' << p.suffix;
+                break;
+            case Parameter::Kind::kCharacter:
+                out << " C(" << p.text << ')';
+                break;
+            case Parameter::Kind::kString:
+                out << " S(" << p.text << ')';
+                break;
         }
     }
     return out.str();

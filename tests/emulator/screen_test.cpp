@@ -30,7 +30,8 @@ TEST(ScreenJson, EscapesStringsAndWritesNonFiniteNumbersAsNull) {
     network.function = qvzsim::FixtureFunction::kMatching;
     network.file = "m.s2p";
     network.applied = true;
-    network.sParameters = {{{0.1, 0}, {1.0, 0}, {1.0, 0}, {0, 0}}, {{0, 0}, {0.5, 0}, {0.5, 0}, {0, 0}}};
+    network.sParameters = {{{0.1, 0}, {1.0, 0}, {1.0, 0}, {0, 0}},
+                           {{0, 0}, {0.5, 0}, {0.5, 0}, {0, 0}}};
     m.networks.push_back(network);
     EXPECT_EQ(qvzsim::TraceJson(m, 2, 3),
               "{\"channel\":2,\"port\":3,\"frequencies\":[1000000000,2000000000],"
@@ -53,7 +54,8 @@ TEST(ScreenServer, AnswersWhileClientsChangeTheState) {
     std::string error;
     ASSERT_TRUE(screen.Start("127.0.0.1", 0, &error)) << error;
     qvzsim_test::TempDir dir;
-    const std::string file = dir.Write("Net.s2p", qvzsim_test::LibraryStyleTouchstone(options.instrument.sweep));
+    const std::string file =
+        dir.Write("Net.s2p", qvzsim_test::LibraryStyleTouchstone(options.instrument.sweep));
 
     std::atomic<bool> stop{false};
     std::vector<std::thread> clients;
@@ -64,9 +66,10 @@ TEST(ScreenServer, AnswersWhileClientsChangeTheState) {
             const std::string port = std::to_string(k + 1);
             for (int n = 0; !stop.load(); ++n) {
                 const char* on = n % 2 == 0 ? "1" : "0";
-                client.Send("CALC1:FSIM:SEND:PMC:PORT" + port + ":USER:FIL \"" + (n % 2 == 0 ? file : "") + "\"");
-                client.Send(std::string("CALC1:FSIM:STAT ") + on + ";SEND:PMC:STAT " + on + ";PORT" + port +
-                            ":STAT " + on);
+                client.Send("CALC1:FSIM:SEND:PMC:PORT" + port + ":USER:FIL \"" +
+                            (n % 2 == 0 ? file : "") + "\"");
+                client.Send(std::string("CALC1:FSIM:STAT ") + on + ";SEND:PMC:STAT " + on +
+                            ";PORT" + port + ":STAT " + on);
                 client.Send(std::string("SERV:CHAN:ACT ") + (n % 3 == 0 ? "2" : "1"));
                 client.Query("*OPC?");
             }
@@ -75,8 +78,9 @@ TEST(ScreenServer, AnswersWhileClientsChangeTheState) {
     httplib::Client http("127.0.0.1", screen.Port());
     int answered = 0;
     for (int n = 0; n < 60; ++n) {
-        const std::string path = n % 2 == 0 ? "/state.json" : "/trace.json?ch=" + std::to_string(n % 4 / 2 + 1) +
-                                                                   "&port=" + std::to_string(n % 3 + 1);
+        const std::string path = n % 2 == 0 ? "/state.json"
+                                            : "/trace.json?ch=" + std::to_string(n % 4 / 2 + 1) +
+                                                  "&port=" + std::to_string(n % 3 + 1);
         const auto response = http.Get(path);
         ASSERT_TRUE(response) << path;
         EXPECT_EQ(response->status, 200) << path;

@@ -18,7 +18,6 @@ namespace {
 using qvzsim::Client;
 using qvzsim::Server;
 
-
 qvzsim::ServerOptions Ephemeral(int channels) {
     qvzsim::ServerOptions options;
     options.port = 0;
@@ -28,20 +27,27 @@ qvzsim::ServerOptions Ephemeral(int channels) {
 }
 
 // The plug-in's command list for one action on one channel and port.
-std::vector<std::string> ActionCommands(int action, int channel, int port, const std::string& file) {
+std::vector<std::string> ActionCommands(int action, int channel, int port,
+                                        const std::string& file) {
     const std::string calc = "CALCulate" + std::to_string(channel) + ":FSIMulator:";
     const std::string pmc = calc + "SENDed:PMCircuit:PORT" + std::to_string(port) + ":";
     const std::string deem = calc + "SENDed:DEEMbed:PORT" + std::to_string(port) + ":";
     const std::string quoted = "\"" + file + "\"";
     switch (action) {
-    case 0:
-        return {deem + "STATe 0", deem + "USER:FILename \"\"", pmc + "USER:FILename " + quoted, pmc + "STATe 1",
-                calc + "SENDed:PMCircuit:STATe 1", calc + "STATe 1"};
-    case 1:
-        return {pmc + "STATe 0", pmc + "USER:FILename \"\"", deem + "USER:FILename " + quoted, deem + "STATe 1",
-                calc + "SENDed:DEEMbed:STATe 1", calc + "STATe 1"};
-    default:
-        return {pmc + "STATe 0", pmc + "USER:FILename \"\"", deem + "STATe 0", deem + "USER:FILename \"\""};
+        case 0:
+            return {deem + "STATe 0",
+                    deem + "USER:FILename \"\"",
+                    pmc + "USER:FILename " + quoted,
+                    pmc + "STATe 1",
+                    calc + "SENDed:PMCircuit:STATe 1",
+                    calc + "STATe 1"};
+        case 1:
+            return {
+                pmc + "STATe 0",  pmc + "USER:FILename \"\"",      deem + "USER:FILename " + quoted,
+                deem + "STATe 1", calc + "SENDed:DEEMbed:STATe 1", calc + "STATe 1"};
+        default:
+            return {pmc + "STATe 0", pmc + "USER:FILename \"\"", deem + "STATe 0",
+                    deem + "USER:FILename \"\""};
     }
 }
 
@@ -74,7 +80,8 @@ TEST(ServerConcurrency, EightClientsApplyingAtOnce) {
             const std::string sense = "SENSe" + std::to_string(channel);
             for (int run = 0; run < kRuns && failure.empty(); ++run) {
                 const std::optional<std::string> points = client.Query(sense + ":SWEep:POINts?");
-                const std::optional<std::string> list = client.Query(":" + sense + ":FREQuency:DATA?");
+                const std::optional<std::string> list =
+                    client.Query(":" + sense + ":FREQuency:DATA?");
                 if (points != "201" || !list ||
                     std::count(list->begin(), list->end(), ',') != 200) {
                     failure = "bad sweep answer in run " + std::to_string(run);

@@ -45,7 +45,9 @@ using qvzsim::ServerOptions;
 class WatchedLog {
 public:
     std::ostream* Stream() { return &stream_; }
-    bool WaitFor(const std::string& part, std::chrono::milliseconds timeout) { return buffer_.WaitFor(part, timeout); }
+    bool WaitFor(const std::string& part, std::chrono::milliseconds timeout) {
+        return buffer_.WaitFor(part, timeout);
+    }
     std::string Text() { return buffer_.Text(); }
 
 private:
@@ -53,7 +55,8 @@ private:
     public:
         bool WaitFor(const std::string& part, std::chrono::milliseconds timeout) {
             std::unique_lock<std::mutex> lock(mutex_);
-            return changed_.wait_for(lock, timeout, [&] { return text_.find(part) != std::string::npos; });
+            return changed_.wait_for(lock, timeout,
+                                     [&] { return text_.find(part) != std::string::npos; });
         }
         std::string Text() {
             std::lock_guard<std::mutex> lock(mutex_);
@@ -124,7 +127,8 @@ TEST(ServerLimits, StopsWhateverItsClientsDo) {
     ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
     Client piped;
     Connect(server, piped);
-    ASSERT_TRUE(piped.Send("CALC:FSIM:SEND:DEEM:PORT1:USER:FIL " + qvzsim::QuoteString(fifo) + ";:SYST:ERR?"));
+    ASSERT_TRUE(piped.Send("CALC:FSIM:SEND:DEEM:PORT1:USER:FIL " + qvzsim::QuoteString(fifo) +
+                           ";:SYST:ERR?"));
     int writer = -1;  // held open while the server would be reading the FIFO
     std::optional<std::string> refusal;
     for (int i = 0; i < 250 && !refusal && writer < 0; ++i) {
@@ -176,7 +180,8 @@ TEST(ServerLimits, ConnectionsBeyondTheLimitAreAcceptedAndClosed) {
     Client third;
     Connect(server, third);  // the system completes the handshake
     EXPECT_TRUE(third.WaitForClose(5000));
-    EXPECT_TRUE(log.WaitFor("connection refused: 2 connections open", std::chrono::seconds(5))) << log.Text();
+    EXPECT_TRUE(log.WaitFor("connection refused: 2 connections open", std::chrono::seconds(5)))
+        << log.Text();
     EXPECT_EQ(server.ConnectionsAccepted(), 2);
     EXPECT_EQ(second.Query(":SYST:ERR?"), "0,\"No error\"");
 
@@ -231,7 +236,8 @@ TEST(ServerLimits, ABurstOfClientsFitsTheListenBacklog) {
             }
             int problem = 0;
             socklen_t length = sizeof problem;
-            if (::getsockopt(client.fd, SOL_SOCKET, SO_ERROR, &problem, &length) == 0 && problem == 0) {
+            if (::getsockopt(client.fd, SOL_SOCKET, SO_ERROR, &problem, &length) == 0 &&
+                problem == 0) {
                 ++connected;
             }
             ::close(client.fd);

@@ -50,7 +50,8 @@ struct Rig {
 };
 
 std::size_t CountValues(const std::string& list) {
-    return list.empty() ? 0 : static_cast<std::size_t>(std::count(list.begin(), list.end(), ',')) + 1;
+    return list.empty() ? 0
+                        : static_cast<std::size_t>(std::count(list.begin(), list.end(), ',')) + 1;
 }
 
 TEST(Server, AnswersOnAnEphemeralPortAndStops) {
@@ -115,7 +116,8 @@ TEST(Server, LibraryDialogueWithALargeSweep) {
     EXPECT_EQ(list->rfind("10000000,", 0), 0u);
     EXPECT_EQ(list->substr(list->size() - 11), ",8500000000");
 
-    const std::string file = dir.Write("Big_Port2.s2p", qvzsim_test::LibraryStyleTouchstone(config.sweep));
+    const std::string file =
+        dir.Write("Big_Port2.s2p", qvzsim_test::LibraryStyleTouchstone(config.sweep));
     for (const std::string& command :
          {std::string("CALCulate1:FSIMulator:SENDed:PMCircuit:PORT2:STATe 0"),
           std::string("CALCulate1:FSIMulator:SENDed:PMCircuit:PORT2:USER:FILename \"\""),
@@ -223,12 +225,14 @@ TEST(Server, SegmentedReplyArrivesWholeAfterItsPauses) {
     ASSERT_TRUE(c.Send("*IDN?"));
     EXPECT_FALSE(c.ReadLine(50).has_value());  // only the first few bytes yet
     EXPECT_EQ(c.ReadLine(10000), identity);
-    EXPECT_GE(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(10) * identity.size());
+    EXPECT_GE(std::chrono::steady_clock::now() - start,
+              std::chrono::milliseconds(10) * identity.size());
 
     rig.server.GetFaults().Clear();
     const auto whole = std::chrono::steady_clock::now();
     EXPECT_EQ(c.Query("*IDN?"), identity);
-    EXPECT_LT(std::chrono::steady_clock::now() - whole, std::chrono::milliseconds(10) * identity.size());
+    EXPECT_LT(std::chrono::steady_clock::now() - whole,
+              std::chrono::milliseconds(10) * identity.size());
 }
 
 // The record keeps each message byte for byte, line end included, over
@@ -244,7 +248,8 @@ TEST(Server, TrafficRecordKeepsMessagesAndCountsHangUps) {
     ASSERT_TRUE(rig.server.Traffic().WaitForMessages(3, std::chrono::seconds(5)));
     std::vector<std::string> messages = rig.server.Traffic().Messages();
     std::sort(messages.begin(), messages.end());
-    EXPECT_EQ(messages, (std::vector<std::string>{"*IDN?\r\n", "CALC1:FSIM:STAT 1;:SYST:ERR?\n", "SENS1:SWE:POIN?\n"}));
+    EXPECT_EQ(messages, (std::vector<std::string>{"*IDN?\r\n", "CALC1:FSIM:STAT 1;:SYST:ERR?\n",
+                                                  "SENS1:SWE:POIN?\n"}));
 
     EXPECT_EQ(rig.server.Traffic().HangUps(), 0);
     // Both replies read first, so that the close is an orderly one.
@@ -302,9 +307,10 @@ TEST(Server, LogsCommandsRepliesAndStateChanges) {
     const std::string text = log.str();
     // The program, not the log, reports the address it listens on (once).
     EXPECT_EQ(text.find("listening on"), std::string::npos) << text;
-    for (const char* part : {"#1 connected", "#1 <- SENSe1:SWEep:POINts?", "#1 -> 201",
-                             "#1 <- CALCulate1:FSIMulator:STATe 1", "channel 1: fixture simulator OFF -> ON",
-                             "error queued: -113, Undefined header", "#1 -> -113,\"Undefined header\"", "stopped"}) {
+    for (const char* part :
+         {"#1 connected", "#1 <- SENSe1:SWEep:POINts?", "#1 -> 201",
+          "#1 <- CALCulate1:FSIMulator:STATe 1", "channel 1: fixture simulator OFF -> ON",
+          "error queued: -113, Undefined header", "#1 -> -113,\"Undefined header\"", "stopped"}) {
         EXPECT_NE(text.find(part), std::string::npos) << part << "\nin:\n" << text;
     }
 }

@@ -80,7 +80,8 @@ TEST_F(SessionTest, ThePlugInsEmbeddingDialogue) {
     EXPECT_EQ(Ask("SENSe2:SWEep:POINts?\n"), "201");
     const std::vector<double> frequencies = ParseList(Ask(":SENSe2:FREQuency:DATA?\n"));
     ASSERT_EQ(frequencies.size(), 201u);
-    const std::string file = dir_.Write("P_Port3.s2p", qvzsim_test::LibraryStyleTouchstone(frequencies));
+    const std::string file =
+        dir_.Write("P_Port3.s2p", qvzsim_test::LibraryStyleTouchstone(frequencies));
 
     const std::string commands[] = {
         "CALCulate2:FSIMulator:SENDed:DEEMbed:PORT3:STATe 0\n",
@@ -112,7 +113,8 @@ TEST_F(SessionTest, ThePlugInsEmbeddingDialogue) {
 }
 
 TEST_F(SessionTest, DeembeddingThenNoneFollowTheStateTable) {
-    const std::string file = dir_.Write("A_Port1.s2p", qvzsim_test::LibraryStyleTouchstone(qvzsim::SweepSettings{}));
+    const std::string file =
+        dir_.Write("A_Port1.s2p", qvzsim_test::LibraryStyleTouchstone(qvzsim::SweepSettings{}));
     // Embedding first, so that the later tables' "as before" can be seen.
     for (const std::string& command :
          {std::string("CALCulate1:FSIMulator:SENDed:DEEMbed:PORT1:STATe 0"),
@@ -162,10 +164,7 @@ TEST_F(SessionTest, DeembeddingThenNoneFollowTheStateTable) {
 
 TEST_F(SessionTest, FrequencyListRoundTripsExactly) {
     const qvzsim::SweepSettings sweeps[] = {
-        {201, 10e6, 8.5e9},
-        {1001, 1.234567e6, 7.654321e9},
-        {7, 0.1, 1.0 / 3.0},
-        {2, 300e3, 20e9},
+        {201, 10e6, 8.5e9}, {1001, 1.234567e6, 7.654321e9}, {7, 0.1, 1.0 / 3.0}, {2, 300e3, 20e9},
         {1, 5e9, 5e9},
     };
     for (const qvzsim::SweepSettings& sweep : sweeps) {
@@ -267,7 +266,8 @@ TEST_F(SessionTest, QueueOverflowsWithTheStandardEntry) {
 }
 
 TEST_F(SessionTest, FileLoadErrorsAndClearing) {
-    const std::string good = dir_.Write("good.s2p", qvzsim_test::LibraryStyleTouchstone(qvzsim::SweepSettings{}));
+    const std::string good =
+        dir_.Write("good.s2p", qvzsim_test::LibraryStyleTouchstone(qvzsim::SweepSettings{}));
     const std::string narrow = dir_.Write(
         "narrow.s2p", qvzsim_test::LibraryStyleTouchstone(qvzsim::SweepSettings{11, 1e9, 2e9}));
     const std::string broken = dir_.Write("broken.s2p", "# Hz S RI R 50\n1 2 3\n");
@@ -286,10 +286,12 @@ TEST_F(SessionTest, FileLoadErrorsAndClearing) {
 
     Send(prefix + qvzsim::QuoteString(narrow));
     const std::string uncovered = Ask(":SYST:ERR?");
-    EXPECT_EQ(uncovered.rfind("102,\"File frequencies do not cover the sweep; file 1 GHz to 2 GHz, sweep 10 MHz to "
-                              "8.5 GHz\"",
-                              0),
-              0u)
+    EXPECT_EQ(
+        uncovered.rfind(
+            "102,\"File frequencies do not cover the sweep; file 1 GHz to 2 GHz, sweep 10 MHz to "
+            "8.5 GHz\"",
+            0),
+        0u)
         << uncovered;
 
     // Failed loads left the good file in place.
@@ -398,11 +400,12 @@ TEST_F(SessionTest, SweepAndChannelSettings) {
     // The path after SENS2:SWE:POIN is SENS2:SWE; FREQ:STAR is not under it,
     // so it is taken from the root, where [SENSe] left out means channel 1.
     EXPECT_EQ(Ask("SENS2:SWE:POIN?;FREQ:STAR?"), "11;10000000");
-    EXPECT_EQ(Ask("SENS2:FREQ:DATA?"),
-              "1000000000,1100000000,1200000000,1300000000,1400000000,1500000000,1600000000,1700000000,"
-              "1800000000,1900000000,2000000000");
+    EXPECT_EQ(
+        Ask("SENS2:FREQ:DATA?"),
+        "1000000000,1100000000,1200000000,1300000000,1400000000,1500000000,1600000000,1700000000,"
+        "1800000000,1900000000,2000000000");
     EXPECT_EQ(Ask("SENS1:SWE:POIN?"), "201");  // other channels keep theirs
-    Send("SENS1:SWE:POIN 7.4");                 // numbers round to the nearest integer
+    Send("SENS1:SWE:POIN 7.4");                // numbers round to the nearest integer
     EXPECT_EQ(Ask("SWE:POIN?"), "7");
     EXPECT_EQ(NextError(), 0);
 }
@@ -413,7 +416,8 @@ TEST_F(SessionTest, CompoundMessagesAndThePath) {
         {"*IDN?;*OPC?", qvzsim::IdentityString() + ";1"},
         {"SYST:ERR?;*OPC?;ERR:COUN?", "0,\"No error\";1;0"},  // a common command keeps the path
         {"SENS1:SWE:POIN?;:SWE:POIN?", "201;201"},
-        {"CALC1:FSIM:STAT 1;SYST:ERR?", "0,\"No error\""},  // not under CALC1:FSIM: but from the root
+        {"CALC1:FSIM:STAT 1;SYST:ERR?",
+         "0,\"No error\""},  // not under CALC1:FSIM: but from the root
         {"CALC1:FSIM:STAT 0;STAT?", "0"},
         {"*OPC;*WAI;*OPC?", "1"},
     };
@@ -444,8 +448,10 @@ TEST_F(SessionTest, CommonCommandsAndReset) {
     config.channels = 2;
     Configure(config);
     const std::string fresh = qvzsim::FormatStateLine(Snapshot());
-    const std::string file = dir_.Write("r.s2p", qvzsim_test::LibraryStyleTouchstone(qvzsim::SweepSettings{}));
-    Send("SERV:CHAN:ACT 2;:CALC2:FSIM:STAT 1;:CALC1:FSIM:SEND:PMC:PORT1:USER:FIL " + qvzsim::QuoteString(file));
+    const std::string file =
+        dir_.Write("r.s2p", qvzsim_test::LibraryStyleTouchstone(qvzsim::SweepSettings{}));
+    Send("SERV:CHAN:ACT 2;:CALC2:FSIM:STAT 1;:CALC1:FSIM:SEND:PMC:PORT1:USER:FIL " +
+         qvzsim::QuoteString(file));
     Send("CALC1:FSIM:SEND:PMC:PORT1:STAT 1;:SENS1:SWE:POIN 5;:NO:SUCH");
     ASSERT_NE(qvzsim::FormatStateLine(Snapshot()), fresh);
 
@@ -509,7 +515,8 @@ TEST_F(SessionTest, FaultsArmedOverScpi) {
 }
 
 TEST_F(SessionTest, ReportQueryDescribesTheFixtureSimulator) {
-    const std::string file = dir_.Write("rep.s2p", qvzsim_test::LibraryStyleTouchstone(qvzsim::SweepSettings{}));
+    const std::string file =
+        dir_.Write("rep.s2p", qvzsim_test::LibraryStyleTouchstone(qvzsim::SweepSettings{}));
     Send("CALC1:FSIM:SEND:DEEM:PORT1:USER:FIL " + qvzsim::QuoteString(file) +
          ";STAT 1;:CALC1:FSIM:SEND:DEEM:STAT 1;:CALC1:FSIM:STAT 1");
     // The path: ";STAT 1" after "...:PORT1:USER:FIL" is tried as USER:STAT first,
@@ -518,9 +525,11 @@ TEST_F(SessionTest, ReportQueryDescribesTheFixtureSimulator) {
     Send("CALC1:FSIM:SEND:DEEM:PORT1:STAT 1");
     const std::string report = Ask("SYSTem:FSIMulator:REPort?");
     EXPECT_EQ(report, qvzsim::FormatStateLine(Snapshot()));
-    EXPECT_NE(report.find("CH1 SIM=ON PMC=OFF DEEM=ON P1.PMC=OFF P1.PMC.FILE=\"\" P1.DEEM=ON P1.DEEM.FILE=\"" + file +
-                          "\" P2.PMC=OFF"),
-              std::string::npos)
+    EXPECT_NE(
+        report.find(
+            "CH1 SIM=ON PMC=OFF DEEM=ON P1.PMC=OFF P1.PMC.FILE=\"\" P1.DEEM=ON P1.DEEM.FILE=\"" +
+            file + "\" P2.PMC=OFF"),
+        std::string::npos)
         << report;
 }
 

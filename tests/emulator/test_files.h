@@ -23,7 +23,8 @@ public:
         static std::atomic<int> counter{0};
         const auto base = std::filesystem::temp_directory_path();
         for (int attempt = 0; attempt < 1000; ++attempt) {
-            path_ = base / ("qvzsim_test_" + std::to_string(std::random_device{}()) + "_" + std::to_string(counter++));
+            path_ = base / ("qvzsim_test_" + std::to_string(std::random_device{}()) + "_" +
+                            std::to_string(counter++));
             if (std::filesystem::create_directory(path_)) {
                 return;
             }

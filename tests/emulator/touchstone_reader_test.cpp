@@ -38,31 +38,110 @@ struct ValidCase {
 TEST(TouchstoneReader, ReadsValidFiles) {
     const ValidCase cases[] = {
         {"plug-in layout",
-         qvzsim_test::LibraryStyleTouchstone(std::vector<double>{1e7, 4.2545e7, 8.5e9}), 3, 1e7, 8.5e9, 50,
-         {0.1, -0.2}, {-0.05, 0.25}},
-        {"kHz, LF line ends", "# kHz S RI R 50\n1" + std::string(kRow) + "\n2" + kRow + "\n", 2, 1e3, 2e3, 50,
-         {0.1, -0.2}, {-0.05, 0.25}},
-        {"MHz", "# MHz S RI R 50\r\n1.5" + std::string(kRow) + "\r\n", 1, 1.5e6, 1.5e6, 50, {0.1, -0.2},
+         qvzsim_test::LibraryStyleTouchstone(std::vector<double>{1e7, 4.2545e7, 8.5e9}),
+         3,
+         1e7,
+         8.5e9,
+         50,
+         {0.1, -0.2},
          {-0.05, 0.25}},
-        {"GHz and another R", "# GHz S RI R 75\n1" + std::string(kRow) + "\n", 1, 1e9, 1e9, 75, {0.1, -0.2},
+        {"kHz, LF line ends",
+         "# kHz S RI R 50\n1" + std::string(kRow) + "\n2" + kRow + "\n",
+         2,
+         1e3,
+         2e3,
+         50,
+         {0.1, -0.2},
          {-0.05, 0.25}},
-        {"magnitude-angle", "# Hz S MA R 50\n1 2 90 1 0 1 0 0.5 180\n", 1, 1, 1, 50, {0.0, 2.0}, {-0.5, 0.0}},
-        {"dB-angle", "# Hz S DB R 50\n1 20 0 0 0 0 0 -6.0205999 -90\n", 1, 1, 1, 50, {10.0, 0.0}, {0.0, -0.5}},
-        {"defaults GHz MA R 50 without an option line", "1 1 0 1 0 1 0 1 90\n", 1, 1e9, 1e9, 50, {1.0, 0.0},
+        {"MHz",
+         "# MHz S RI R 50\r\n1.5" + std::string(kRow) + "\r\n",
+         1,
+         1.5e6,
+         1.5e6,
+         50,
+         {0.1, -0.2},
+         {-0.05, 0.25}},
+        {"GHz and another R",
+         "# GHz S RI R 75\n1" + std::string(kRow) + "\n",
+         1,
+         1e9,
+         1e9,
+         75,
+         {0.1, -0.2},
+         {-0.05, 0.25}},
+        {"magnitude-angle",
+         "# Hz S MA R 50\n1 2 90 1 0 1 0 0.5 180\n",
+         1,
+         1,
+         1,
+         50,
+         {0.0, 2.0},
+         {-0.5, 0.0}},
+        {"dB-angle",
+         "# Hz S DB R 50\n1 20 0 0 0 0 0 -6.0205999 -90\n",
+         1,
+         1,
+         1,
+         50,
+         {10.0, 0.0},
+         {0.0, -0.5}},
+        {"defaults GHz MA R 50 without an option line",
+         "1 1 0 1 0 1 0 1 90\n",
+         1,
+         1e9,
+         1e9,
+         50,
+         {1.0, 0.0},
          {0.0, 1.0}},
-        {"options in any order and case", "#ri r 60 s hZ\n5" + std::string(kRow) + "\n", 1, 5, 5, 60, {0.1, -0.2},
+        {"options in any order and case",
+         "#ri r 60 s hZ\n5" + std::string(kRow) + "\n",
+         1,
+         5,
+         5,
+         60,
+         {0.1, -0.2},
          {-0.05, 0.25}},
         {"comments everywhere, blank lines, tabs",
-         "! header comment\n\n# Hz S RI R 50 ! trailing\n\t1" + std::string(kRow) + " ! point one\n   \n! x\n2" +
-             kRow + "\n",
-         2, 1, 2, 50, {0.1, -0.2}, {-0.05, 0.25}},
-        {"a point over two lines", "# Hz S RI R 50\n1 0.1 -0.2 0.95 0\n 0.95 0 -0.05 0.25\n2" + std::string(kRow) + "\n",
-         2, 1, 2, 50, {0.1, -0.2}, {-0.05, 0.25}},
-        {"leading plus signs and exponents", "# Hz S RI R 50\n+1.0E+009 +1E-001 -2.0e-1 1 0 1 0 -5E-2 +.25\n", 1,
-         1e9, 1e9, 50, {0.1, -0.2}, {-0.05, 0.25}},
-        {"later option lines are ignored", "# Hz S RI R 50\n# GHz S MA R 10\n1" + std::string(kRow) + "\n", 1, 1,
-         1, 50, {0.1, -0.2}, {-0.05, 0.25}},
-        {"no final line end", "# Hz S RI R 50\n1" + std::string(kRow), 1, 1, 1, 50, {0.1, -0.2}, {-0.05, 0.25}},
+         "! header comment\n\n# Hz S RI R 50 ! trailing\n\t1" + std::string(kRow) +
+             " ! point one\n   \n! x\n2" + kRow + "\n",
+         2,
+         1,
+         2,
+         50,
+         {0.1, -0.2},
+         {-0.05, 0.25}},
+        {"a point over two lines",
+         "# Hz S RI R 50\n1 0.1 -0.2 0.95 0\n 0.95 0 -0.05 0.25\n2" + std::string(kRow) + "\n",
+         2,
+         1,
+         2,
+         50,
+         {0.1, -0.2},
+         {-0.05, 0.25}},
+        {"leading plus signs and exponents",
+         "# Hz S RI R 50\n+1.0E+009 +1E-001 -2.0e-1 1 0 1 0 -5E-2 +.25\n",
+         1,
+         1e9,
+         1e9,
+         50,
+         {0.1, -0.2},
+         {-0.05, 0.25}},
+        {"later option lines are ignored",
+         "# Hz S RI R 50\n# GHz S MA R 10\n1" + std::string(kRow) + "\n",
+         1,
+         1,
+         1,
+         50,
+         {0.1, -0.2},
+         {-0.05, 0.25}},
+        {"no final line end",
+         "# Hz S RI R 50\n1" + std::string(kRow),
+         1,
+         1,
+         1,
+         50,
+         {0.1, -0.2},
+         {-0.05, 0.25}},
     };
     for (const ValidCase& c : cases) {
         SCOPED_TRACE(c.name);
@@ -107,18 +186,24 @@ TEST(TouchstoneReader, RefusesInvalidFiles) {
          "line 3: frequencies must increase"},
         {"repeated frequency", "# Hz S RI R 50\n1" + std::string(kRow) + "\n1" + kRow + "\n",
          "frequencies must increase"},
-        {"negative frequency", "# Hz S RI R 50\n-1" + std::string(kRow) + "\n", "negative frequency"},
+        {"negative frequency", "# Hz S RI R 50\n-1" + std::string(kRow) + "\n",
+         "negative frequency"},
         {"eight values", "# Hz S RI R 50\n1 0.1 -0.2 0.95 0 0.95 0 -0.05\n", "8 of 9 values"},
-        {"one-port data", "# Hz S RI R 50\n1 0.1 0.2\n2 0.1 0.2\n3 0.1 0.2\n4 0.1 0.2\n", "3 of 9 values"},
-        {"ten values on a line", "# Hz S RI R 50\n1" + std::string(kRow) + " 7\n", "more than 9 values"},
+        {"one-port data", "# Hz S RI R 50\n1 0.1 0.2\n2 0.1 0.2\n3 0.1 0.2\n4 0.1 0.2\n",
+         "3 of 9 values"},
+        {"ten values on a line", "# Hz S RI R 50\n1" + std::string(kRow) + " 7\n",
+         "more than 9 values"},
         {"two points on a line", "# Hz S RI R 50\n1" + std::string(kRow) + " 2" + kRow + "\n",
          "more than 9 values"},
-        {"a word among the numbers", "# Hz S RI R 50\n1 0.1 x 0.95 0 0.95 0 -0.05 0.25\n", "line 2: not a number"},
+        {"a word among the numbers", "# Hz S RI R 50\n1 0.1 x 0.95 0 0.95 0 -0.05 0.25\n",
+         "line 2: not a number"},
         {"a number with a unit", "# Hz S RI R 50\n1GHz" + std::string(kRow) + "\n", "not a number"},
-        {"a malformed number", "# Hz S RI R 50\n1 0.1 -0.2 0.9.5 0 0.95 0 -0.05 0.25\n", "not a number"},
+        {"a malformed number", "# Hz S RI R 50\n1 0.1 -0.2 0.9.5 0 0.95 0 -0.05 0.25\n",
+         "not a number"},
         {"infinity", "# Hz S RI R 50\n1 inf -0.2 0.95 0 0.95 0 -0.05 0.25\n", "not a number"},
         {"version 2 keywords", "[Version] 2.0\n# Hz S RI R 50\n", "version 2"},
-        {"option line after the data", "1" + std::string(kRow) + "\n# Hz S RI R 50\n", "option line after"},
+        {"option line after the data", "1" + std::string(kRow) + "\n# Hz S RI R 50\n",
+         "option line after"},
     };
     for (const InvalidCase& c : cases) {
         SCOPED_TRACE(c.name);
@@ -136,17 +221,21 @@ TEST(TouchstoneReader, ReadsFromDisk) {
     ASSERT_EQ(ok.status, TouchstoneStatus::kOk) << ok.reason;
     EXPECT_EQ(ok.data.GetPoints(), 2u);
 
-    EXPECT_EQ(qvzsim::ReadTouchstoneFile(dir.Write("UPPER.S2P", body)).status, TouchstoneStatus::kOk);
+    EXPECT_EQ(qvzsim::ReadTouchstoneFile(dir.Write("UPPER.S2P", body)).status,
+              TouchstoneStatus::kOk);
     EXPECT_EQ(qvzsim::ReadTouchstoneFile(dir.Write("noext", body)).status, TouchstoneStatus::kOk);
-    EXPECT_EQ(qvzsim::ReadTouchstoneFile(dir.File("missing.s2p")).status, TouchstoneStatus::kNotFound);
+    EXPECT_EQ(qvzsim::ReadTouchstoneFile(dir.File("missing.s2p")).status,
+              TouchstoneStatus::kNotFound);
     EXPECT_EQ(qvzsim::ReadTouchstoneFile(dir.Path()).status, TouchstoneStatus::kNotFound);
 
     TouchstoneResult onePort = qvzsim::ReadTouchstoneFile(dir.Write("one.s1p", body));
     EXPECT_EQ(onePort.status, TouchstoneStatus::kInvalid);
     EXPECT_NE(onePort.reason.find("not a two-port"), std::string::npos) << onePort.reason;
-    EXPECT_EQ(qvzsim::ReadTouchstoneFile(dir.Write("four.s4p", body)).status, TouchstoneStatus::kInvalid);
+    EXPECT_EQ(qvzsim::ReadTouchstoneFile(dir.Write("four.s4p", body)).status,
+              TouchstoneStatus::kInvalid);
 
-    TouchstoneResult broken = qvzsim::ReadTouchstoneFile(dir.Write("broken.s2p", "# Hz S RI R 50\n1 2 3\n"));
+    TouchstoneResult broken =
+        qvzsim::ReadTouchstoneFile(dir.Write("broken.s2p", "# Hz S RI R 50\n1 2 3\n"));
     EXPECT_EQ(broken.status, TouchstoneStatus::kInvalid);
 }
 
@@ -175,7 +264,8 @@ TEST(TouchstoneReader, RefusesWhatIsNotASmallRegularFile) {
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.path);
-        auto reading = std::async(std::launch::async, [&] { return qvzsim::ReadTouchstoneFile(c.path); });
+        auto reading =
+            std::async(std::launch::async, [&] { return qvzsim::ReadTouchstoneFile(c.path); });
         if (reading.wait_for(std::chrono::seconds(5)) != std::future_status::ready) {
             ADD_FAILURE() << "the read blocks";
             // Let a reader stuck on the FIFO see the end of the stream.

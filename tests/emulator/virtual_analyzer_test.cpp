@@ -70,13 +70,13 @@ TEST_F(VirtualAnalyzer, ErrorsSetTheEventStatusBitOfTheirClass) {
         const char* message;
         const char* esr;
     } cases[] = {
-        {"NO:SUCH:COMMAND", "32"},                  // -113, command error
-        {"SENS:SWE:POIN 0", "16"},                  // -222, execution error
-        {"SYST:FAUL:ERR 101", "8"},                 // device-specific
-        {"SYST:FAUL:ERR -350", "8"},                // device-dependent
-        {"SYST:FAUL:ERR -410", "4"},                // query error
-        {"*OPC", "1"},                              // operation complete
-        {"SENS:FREQ:STAR 1 VOLT;*OPC", "33"},       // -131 and OPC together
+        {"NO:SUCH:COMMAND", "32"},             // -113, command error
+        {"SENS:SWE:POIN 0", "16"},             // -222, execution error
+        {"SYST:FAUL:ERR 101", "8"},            // device-specific
+        {"SYST:FAUL:ERR -350", "8"},           // device-dependent
+        {"SYST:FAUL:ERR -410", "4"},           // query error
+        {"*OPC", "1"},                         // operation complete
+        {"SENS:FREQ:STAR 1 VOLT;*OPC", "33"},  // -131 and OPC together
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.message);
@@ -152,32 +152,39 @@ TEST_F(VirtualAnalyzer, TraceIsTheBuiltInDeviceUntilTheSimulatorActs) {
 }
 
 TEST_F(VirtualAnalyzer, EmbedsOnlyWithEverySwitchOn) {
-    const std::string file = dir_.Write("Match.s2p", qvzsim_test::LibraryStyleTouchstone(config_.sweep));
+    const std::string file =
+        dir_.Write("Match.s2p", qvzsim_test::LibraryStyleTouchstone(config_.sweep));
     const qvzsim::TwoPort s{{0.1, -0.2}, {0.95, 0.0}, {0.95, 0.0}, {-0.05, 0.25}};
     const std::vector<double> f = qvzsim::SweepFrequencies(config_.sweep);
     Ask("CALC:FSIM:SEND:PMC:PORT1:USER:FIL \"" + file + "\"");
-    const char* switches[] = {"CALC:FSIM:STAT 1", "CALC:FSIM:SEND:PMC:STAT 1", "CALC:FSIM:SEND:PMC:PORT1:STAT 1"};
+    const char* switches[] = {"CALC:FSIM:STAT 1", "CALC:FSIM:SEND:PMC:STAT 1",
+                              "CALC:FSIM:SEND:PMC:PORT1:STAT 1"};
     for (const char* on : switches) {
         const std::vector<Complex> before = ParsePairs(Ask("CALC:DATA:PORT1:SDAT?"));
         ASSERT_EQ(before.size(), f.size());
-        EXPECT_EQ(before[3], qvzsim::SeriesRlcReflection(qvzsim::kSmallAntenna, f[3])) << "before " << on;
+        EXPECT_EQ(before[3], qvzsim::SeriesRlcReflection(qvzsim::kSmallAntenna, f[3]))
+            << "before " << on;
         Ask(on);
     }
     const std::vector<Complex> after = ParsePairs(Ask("CALC:DATA:PORT1:SDAT?"));
     ASSERT_EQ(after.size(), f.size());
     for (std::size_t i = 0; i < f.size(); ++i) {
-        const Complex want = qvzsim::Embed(s, qvzsim::SeriesRlcReflection(qvzsim::kSmallAntenna, f[i]));
+        const Complex want =
+            qvzsim::Embed(s, qvzsim::SeriesRlcReflection(qvzsim::kSmallAntenna, f[i]));
         EXPECT_LT(std::abs(after[i] - want), 1e-12) << f[i];
     }
     EXPECT_EQ(NextError(), 0);
 }
 
 TEST_F(VirtualAnalyzer, DeembeddingTheSameNetworkBeforeEmbeddingGivesTheRawDevice) {
-    const std::string file = dir_.Write("Both.s2p", qvzsim_test::LibraryStyleTouchstone(config_.sweep));
-    Ask("CALC:FSIM:SEND:PMC:PORT2:USER:FIL \"" + file + "\";:CALC:FSIM:SEND:DEEM:PORT2:USER:FIL \"" + file + "\"");
+    const std::string file =
+        dir_.Write("Both.s2p", qvzsim_test::LibraryStyleTouchstone(config_.sweep));
+    Ask("CALC:FSIM:SEND:PMC:PORT2:USER:FIL \"" + file +
+        "\";:CALC:FSIM:SEND:DEEM:PORT2:USER:FIL \"" + file + "\"");
     Ask("CALC:FSIM:STAT 1;SEND:PMC:STAT 1;PORT2:STAT 1;:CALC:FSIM:SEND:DEEM:STAT 1;PORT2:STAT 1");
     EXPECT_EQ(NextError(), 0);
-    EXPECT_NE(Ask("SYST:FSIM:REP?").find("P2.PMC=ON P2.PMC.FILE=\"" + file + "\" P2.DEEM=ON"), std::string::npos);
+    EXPECT_NE(Ask("SYST:FSIM:REP?").find("P2.PMC=ON P2.PMC.FILE=\"" + file + "\" P2.DEEM=ON"),
+              std::string::npos);
     const std::vector<double> f = qvzsim::SweepFrequencies(config_.sweep);
     const std::vector<Complex> trace = ParsePairs(Ask("CALC:DATA:PORT2:SDAT?"));
     ASSERT_EQ(trace.size(), f.size());
@@ -191,24 +198,26 @@ TEST_F(VirtualAnalyzer, DeembeddingTheSameNetworkBeforeEmbeddingGivesTheRawDevic
 }
 
 TEST_F(VirtualAnalyzer, DeviceFilesAreLoadedInterpolatedAndRefused) {
-    const std::string onePort =
-        dir_.Write("Antenna.s1p", "# GHz S RI R 50\n1 0.5 0\n2 0 0.5\n! stops short of the sweep\n3 -0.5 0\n");
+    const std::string onePort = dir_.Write(
+        "Antenna.s1p", "# GHz S RI R 50\n1 0.5 0\n2 0 0.5\n! stops short of the sweep\n3 -0.5 0\n");
     const std::string twoPort = dir_.Write(
-        "Dut.s2p", "# Hz S MA R 25\n1e9 0 0 1 0 1 0 0 0\n5e9 0 0 1 0 1 0 0 0\n");  // 25 ohm: -1/3 at 50
+        "Dut.s2p",
+        "# Hz S MA R 25\n1e9 0 0 1 0 1 0 0 0\n5e9 0 0 1 0 1 0 0 0\n");  // 25 ohm: -1/3 at 50
     const std::string broken = dir_.Write("Broken.s1p", "# GHz S RI R 50\n1 0.5\n");
     Ask("SYST:DUT:PORT2:FIL \"" + onePort + "\";:SYST:DUT:PORT4:FIL \"" + twoPort + "\"");
     EXPECT_EQ(NextError(), 0);
     EXPECT_EQ(Ask("SYST:DUT:PORT2:FIL?;:SYST:DUT:PORT1:FIL?"), "\"" + onePort + "\";\"\"");
 
-    const std::vector<double> f = qvzsim::SweepFrequencies(config_.sweep);  // 1 to 4 GHz, 0.3 GHz steps
+    const std::vector<double> f =
+        qvzsim::SweepFrequencies(config_.sweep);  // 1 to 4 GHz, 0.3 GHz steps
     const std::vector<Complex> port2 = ParsePairs(Ask("CALC:DATA:PORT2:SDAT?"));
     const std::vector<Complex> port4 = ParsePairs(Ask("CALC:DATA:PORT4:SDAT?"));
     ASSERT_EQ(port2.size(), f.size());
     ASSERT_EQ(port4.size(), f.size());
     EXPECT_LT(std::abs(port2[0] - Complex(0.5, 0.0)), 1e-15);
-    EXPECT_LT(std::abs(port2[1] - Complex(0.35, 0.15)), 1e-12);    // 1.3 GHz
-    EXPECT_LT(std::abs(port2[5] - Complex(-0.25, 0.25)), 1e-12);   // 2.5 GHz
-    EXPECT_LT(std::abs(port2[10] - Complex(-0.5, 0.0)), 1e-15);    // 4 GHz: the last value held
+    EXPECT_LT(std::abs(port2[1] - Complex(0.35, 0.15)), 1e-12);   // 1.3 GHz
+    EXPECT_LT(std::abs(port2[5] - Complex(-0.25, 0.25)), 1e-12);  // 2.5 GHz
+    EXPECT_LT(std::abs(port2[10] - Complex(-0.5, 0.0)), 1e-15);   // 4 GHz: the last value held
     EXPECT_LT(std::abs(port4[7] - Complex(-1.0 / 3.0, 0.0)), 1e-12);
 
     Ask("SYST:DUT:PORT2:FIL \"" + broken + "\"");
@@ -221,7 +230,8 @@ TEST_F(VirtualAnalyzer, DeviceFilesAreLoadedInterpolatedAndRefused) {
     Ask("SYST:DUT:PORT2:FIL \"\";:SYST:DUT:PORT5:FIL \"\"");
     EXPECT_EQ(NextError(), -114);
     EXPECT_EQ(Ask("SYST:DUT:PORT2:FIL?"), "\"\"");
-    EXPECT_EQ(ParsePairs(Ask("CALC:DATA:PORT2:SDAT?"))[0], qvzsim::SeriesRlcReflection(qvzsim::kSmallAntenna, 1e9));
+    EXPECT_EQ(ParsePairs(Ask("CALC:DATA:PORT2:SDAT?"))[0],
+              qvzsim::SeriesRlcReflection(qvzsim::kSmallAntenna, 1e9));
 }
 
 }  // namespace

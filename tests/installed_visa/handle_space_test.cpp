@@ -38,8 +38,7 @@ TEST_F(HandleSpaceTest, LibraryHandlesEqualToBuiltInOnesStayApart) {
     ASSERT_EQ(visa::viOpenDefaultRM(&installedRm), visa::VI_SUCCESS);
     ASSERT_EQ(visa::viOpen(installedRm, kInstrResource, 0, 0, &installedVi), visa::VI_SUCCESS);
     ASSERT_EQ(standIn.Calls().back(), "viOpen " + std::to_string(builtInVi - 1) + " " +
-                                          kInstrResource + " 0 0 -> " +
-                                          std::to_string(builtInVi));
+                                          kInstrResource + " 0 0 -> " + std::to_string(builtInVi));
 
     const std::set<ViSession> handles = {builtInRm, builtInVi, installedRm, installedVi};
     EXPECT_EQ(handles.size(), 4u);

@@ -36,7 +36,9 @@ struct ApplyCase {
 };
 
 // Names the case in test listings instead of dumping its bytes.
-void PrintTo(const ApplyCase& c, std::ostream* out) { *out << c.name; }
+void PrintTo(const ApplyCase& c, std::ostream* out) {
+    *out << c.name;
+}
 
 struct SessionOutcome {
     Status applyStatus = 0;
@@ -106,11 +108,10 @@ TEST_P(InstalledDialogueTest, SameBytesAsTheBuiltInLayer) {
 
 INSTANTIATE_TEST_SUITE_P(
     Actions, InstalledDialogueTest,
-    ::testing::Values(
-        ApplyCase{"EmbeddingPort3Channel2", 3, 0, 2, "0,\"No error\"", 0},
-        ApplyCase{"DeembeddingPort1", 1, 1, 1, "0,\"No error\"", 0},
-        ApplyCase{"NonePort4WithAnalyzerError", 4, 2, 3, "1,\"Some error\"",
-                  static_cast<Status>(0x80000001u)}),
+    ::testing::Values(ApplyCase{"EmbeddingPort3Channel2", 3, 0, 2, "0,\"No error\"", 0},
+                      ApplyCase{"DeembeddingPort1", 1, 1, 1, "0,\"No error\"", 0},
+                      ApplyCase{"NonePort4WithAnalyzerError", 4, 2, 3, "1,\"Some error\"",
+                                static_cast<Status>(0x80000001u)}),
     [](const ::testing::TestParamInfo<ApplyCase>& param) { return std::string(param.param.name); });
 
 using InstalledFailureTest = InstalledVisaTest;

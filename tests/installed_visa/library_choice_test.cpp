@@ -100,7 +100,8 @@ TEST_F(LibraryChoiceTest, WithoutACompleteLibraryTheBuiltInLayerServesSockets) {
     qvzsim::Server analyzer(options);
     std::string error;
     ASSERT_TRUE(analyzer.Start(&error)) << error;
-    const std::string resource = "TCPIP0::127.0.0.1::" + std::to_string(analyzer.Port()) + "::SOCKET";
+    const std::string resource =
+        "TCPIP0::127.0.0.1::" + std::to_string(analyzer.Port()) + "::SOCKET";
     const std::vector<std::vector<std::string>> candidateLists = {
         {}, {kMissingFile}, {STAND_IN_WITHOUT_viVQueryf_PATH}};
     std::size_t expectedLines = 0;

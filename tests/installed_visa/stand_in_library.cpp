@@ -80,7 +80,9 @@ bool StandInLibrary::Exports(const char* function) const {
     return Symbol(library_, function) != nullptr;
 }
 
-void StandInLibrary::Reset() const { reset_(); }
+void StandInLibrary::Reset() const {
+    reset_();
+}
 
 void StandInLibrary::Serve(int channel, const std::vector<double>& frequencies,
                            const std::string& errorEntry) const {
@@ -91,15 +93,21 @@ void StandInLibrary::FailNext(const char* function, int status) const {
     failNext_(function, status);
 }
 
-void StandInLibrary::SetNextHandle(unsigned handle) const { setNextHandle_(handle); }
+void StandInLibrary::SetNextHandle(unsigned handle) const {
+    setNextHandle_(handle);
+}
 
-std::vector<std::string> StandInLibrary::Calls() const { return SplitLines(calls_(), false); }
+std::vector<std::string> StandInLibrary::Calls() const {
+    return SplitLines(calls_(), false);
+}
 
 std::vector<std::string> StandInLibrary::Commands() const {
     return SplitLines(written_(), true);
 }
 
-int StandInLibrary::OpenSessions() const { return openSessions_(); }
+int StandInLibrary::OpenSessions() const {
+    return openSessions_();
+}
 
 }  // namespace testing
 }  // namespace qvz

@@ -37,7 +37,9 @@ using ViAttr = std::uint32_t;
 using ViAccessMode = std::uint32_t;
 using ViAttrState = std::uintptr_t;
 
-constexpr ViStatus FromBits(std::uint32_t bits) { return static_cast<ViStatus>(bits); }
+constexpr ViStatus FromBits(std::uint32_t bits) {
+    return static_cast<ViStatus>(bits);
+}
 constexpr ViStatus kSuccess = 0;
 constexpr ViStatus kErrorInvObject = FromBits(0xBFFF000Eu);
 constexpr ViStatus kErrorTmo = FromBits(0xBFFF0015u);

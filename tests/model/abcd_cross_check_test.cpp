@@ -22,8 +22,12 @@ struct Abcd {
     cd a, b, c, d;
 };
 
-Abcd Series(cd z) { return {1.0, z, 0.0, 1.0}; }
-Abcd Shunt(cd y) { return {1.0, 0.0, y, 1.0}; }
+Abcd Series(cd z) {
+    return {1.0, z, 0.0, 1.0};
+}
+Abcd Shunt(cd y) {
+    return {1.0, 0.0, y, 1.0};
+}
 
 Abcd Cascade(const Abcd& m, const Abcd& n) {
     return {m.a * n.a + m.b * n.c, m.a * n.b + m.b * n.d, m.c * n.a + m.d * n.c,
@@ -37,8 +41,8 @@ struct SFromAbcd {
 SFromAbcd ToS(const Abcd& m) {
     const double z0 = 50.0;
     const cd den = m.a + m.b / z0 + m.c * z0 + m.d;
-    return {(m.a + m.b / z0 - m.c * z0 - m.d) / den, 2.0 / den,
-            2.0 * (m.a * m.d - m.b * m.c) / den, (-m.a + m.b / z0 - m.c * z0 + m.d) / den};
+    return {(m.a + m.b / z0 - m.c * z0 - m.d) / den, 2.0 / den, 2.0 * (m.a * m.d - m.b * m.c) / den,
+            (-m.a + m.b / z0 - m.c * z0 + m.d) / den};
 }
 
 // Lossy, fitted, deliberately different values for every branch so that a
@@ -72,15 +76,24 @@ Abcd Reference(const SessionState& s, std::int32_t topology, double f) {
     const cd yC1 = s.G1[0] + j * w * s.C1[0];
     const cd yC2 = s.G2[0] + j * w * s.C2[0];
     switch (topology) {
-        case 0: return Cascade(Series(zL), Shunt(yC));
-        case 1: return Cascade(Shunt(yC), Series(zL));
-        case 2: return Cascade(Shunt(1.0 / zL), Series(1.0 / yC));
-        case 3: return Cascade(Series(1.0 / yC), Shunt(1.0 / zL));
-        case 4: return Cascade(Shunt(1.0 / zL), Shunt(yC));
-        case 5: return Cascade(Series(1.0 / yC1), Shunt(yC2));
-        case 6: return Cascade(Shunt(yC2), Series(1.0 / yC1));
-        case 7: return Cascade(Series(zL1), Shunt(1.0 / zL2));
-        default: return Cascade(Shunt(1.0 / zL2), Series(zL1));
+        case 0:
+            return Cascade(Series(zL), Shunt(yC));
+        case 1:
+            return Cascade(Shunt(yC), Series(zL));
+        case 2:
+            return Cascade(Shunt(1.0 / zL), Series(1.0 / yC));
+        case 3:
+            return Cascade(Series(1.0 / yC), Shunt(1.0 / zL));
+        case 4:
+            return Cascade(Shunt(1.0 / zL), Shunt(yC));
+        case 5:
+            return Cascade(Series(1.0 / yC1), Shunt(yC2));
+        case 6:
+            return Cascade(Shunt(yC2), Series(1.0 / yC1));
+        case 7:
+            return Cascade(Series(zL1), Shunt(1.0 / zL2));
+        default:
+            return Cascade(Shunt(1.0 / zL2), Series(zL1));
     }
 }
 
@@ -96,8 +109,8 @@ TEST_P(AbcdCrossCheck, AgreesWithTheTextbookCascade) {
     const std::vector<double> frequencies = {1e6, 5e7, 3e8, 1e9, 2.4e9, 6e9};
     const std::size_t n = frequencies.size();
     std::vector<ComplexValue> s11(n), s21(n), s12(n), s22(n);
-    ComputeCircuitSParameters(state, static_cast<std::int32_t>(n), frequencies.data(),
-                              s11.data(), s21.data(), s12.data(), s22.data());
+    ComputeCircuitSParameters(state, static_cast<std::int32_t>(n), frequencies.data(), s11.data(),
+                              s21.data(), s12.data(), s22.data());
 
     // Topology 4 joins its shunts through the model's 1e9 S link, and the
     // Delta of that link cancels from ~1e21 down to ~1e11: about six digits
@@ -112,8 +125,8 @@ TEST_P(AbcdCrossCheck, AgreesWithTheTextbookCascade) {
         EXPECT_LT(RelativeError(s21[i], want.s21), tolerance);
         EXPECT_LT(RelativeError(s12[i], want.s12), tolerance);
         EXPECT_LT(RelativeError(s22[i], want.s22), tolerance);
-        worst = std::max({worst, RelativeError(s11[i], want.s11),
-                          RelativeError(s21[i], want.s21), RelativeError(s22[i], want.s22)});
+        worst = std::max({worst, RelativeError(s11[i], want.s11), RelativeError(s21[i], want.s21),
+                          RelativeError(s22[i], want.s22)});
     }
     char worstText[32];
     std::snprintf(worstText, sizeof worstText, "%.2e", worst);

@@ -52,8 +52,7 @@ TEST_P(SplitSweep, GivesTheSameBitsAsSmallPieces) {
 }
 
 // Every topology, and one outside them (the empty network at every point).
-INSTANTIATE_TEST_SUITE_P(EveryTopology, SplitSweep,
-                         ::testing::ValuesIn([] {
+INSTANTIATE_TEST_SUITE_P(EveryTopology, SplitSweep, ::testing::ValuesIn([] {
                              std::vector<std::int32_t> topologies(
                                  std::begin(qvz_test::kEveryCircuitType),
                                  std::end(qvz_test::kEveryCircuitType));

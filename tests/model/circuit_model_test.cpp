@@ -31,8 +31,7 @@ Sweep Compute(const SessionState& state, const std::vector<double>& frequencies)
     out.s11.assign(n, ComplexValue{-7.0, -7.0});
     out.s21 = out.s12 = out.s22 = out.s11;
     ComputeCircuitSParameters(state, static_cast<std::int32_t>(n), frequencies.data(),
-                              out.s11.data(), out.s21.data(), out.s12.data(),
-                              out.s22.data());
+                              out.s11.data(), out.s21.data(), out.s12.data(), out.s22.data());
     return out;
 }
 
@@ -44,7 +43,9 @@ std::string TenDigits(double value) {
     return text;
 }
 
-double Power(const ComplexValue& v) { return v.re * v.re + v.im * v.im; }
+double Power(const ComplexValue& v) {
+    return v.re * v.re + v.im * v.im;
+}
 
 const std::vector<double> kFrequencies = {1e6, 1e8, 1e9, 3e9, 2.5e10};
 
@@ -93,11 +94,10 @@ TEST_P(MirroredTopologies, ExchangeReflectionsAndKeepTransmissions) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Pairs, MirroredTopologies,
-                         ::testing::Values(
-                             MirrorCase{QVZ_SERIES_L_SHUNT_C, QVZ_SHUNT_C_SERIES_L},
-                             MirrorCase{QVZ_SHUNT_L_SERIES_C, QVZ_SERIES_C_SHUNT_L},
-                             MirrorCase{QVZ_SERIES_C_SHUNT_C, QVZ_SHUNT_C_SERIES_C},
-                             MirrorCase{QVZ_SERIES_L_SHUNT_L, QVZ_SHUNT_L_SERIES_L}),
+                         ::testing::Values(MirrorCase{QVZ_SERIES_L_SHUNT_C, QVZ_SHUNT_C_SERIES_L},
+                                           MirrorCase{QVZ_SHUNT_L_SERIES_C, QVZ_SERIES_C_SHUNT_L},
+                                           MirrorCase{QVZ_SERIES_C_SHUNT_C, QVZ_SHUNT_C_SERIES_C},
+                                           MirrorCase{QVZ_SERIES_L_SHUNT_L, QVZ_SHUNT_L_SERIES_L}),
                          [](const ::testing::TestParamInfo<MirrorCase>& pair) {
                              return "Topology" + std::to_string(pair.param.topology) + "Mirror" +
                                     std::to_string(pair.param.mirror);
@@ -229,8 +229,7 @@ TEST_P(UnknownTopology, GivesTheNetworkWithNoElements) {
 }
 
 INSTANTIATE_TEST_SUITE_P(OutsideZeroToEight, UnknownTopology,
-                         ::testing::Values(9, -1, 100,
-                                           std::numeric_limits<std::int32_t>::min()));
+                         ::testing::Values(9, -1, 100, std::numeric_limits<std::int32_t>::min()));
 
 class NonPositiveCount : public ::testing::TestWithParam<std::int32_t> {};
 
@@ -311,8 +310,7 @@ TEST(CircuitModel, ActivePortOutsideTheArraysComputesNothing) {
 }
 
 TEST(CircuitModel, NanFrequencyGivesNanOnlyAtThatPoint) {
-    const Sweep s =
-        Compute(DefaultState(), {1e9, std::numeric_limits<double>::quiet_NaN(), 2e9});
+    const Sweep s = Compute(DefaultState(), {1e9, std::numeric_limits<double>::quiet_NaN(), 2e9});
     EXPECT_TRUE(std::isnan(s.s11[1].re));
     EXPECT_TRUE(std::isnan(s.s21[1].re));
     EXPECT_FALSE(std::isnan(s.s11[0].re));

@@ -14,7 +14,9 @@ struct RefusedFile {
     const char* text;
 };
 
-void PrintTo(const RefusedFile& file, std::ostream* os) { *os << file.name; }
+void PrintTo(const RefusedFile& file, std::ostream* os) {
+    *os << file.name;
+}
 
 class FrequencyOverflowTest : public ::testing::TestWithParam<RefusedFile> {};
 

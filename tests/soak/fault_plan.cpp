@@ -14,20 +14,30 @@ constexpr int kShortDelaysMs[] = {20, 80, 150, 300, 450};
 constexpr int kLongDelayMs = 2250;  // the I/O timeout is 2000 ms
 
 // Every ninth apply writes the shared file (never with a fault).
-bool IsShared(int index) { return index % 9 == 4; }
+bool IsShared(int index) {
+    return index % 9 == 4;
+}
 
 }  // namespace
 
 const char* FaultName(FaultKind kind) {
     switch (kind) {
-        case FaultKind::kNone: return "none";
-        case FaultKind::kSilence: return "silence";
-        case FaultKind::kShortDelay: return "short delay";
-        case FaultKind::kLongDelay: return "long delay";
-        case FaultKind::kDrop: return "dropped connection";
-        case FaultKind::kGarbage: return "garbage reply";
-        case FaultKind::kErrorEntry: return "error entry";
-        case FaultKind::kLateReply: return "late reply";
+        case FaultKind::kNone:
+            return "none";
+        case FaultKind::kSilence:
+            return "silence";
+        case FaultKind::kShortDelay:
+            return "short delay";
+        case FaultKind::kLongDelay:
+            return "long delay";
+        case FaultKind::kDrop:
+            return "dropped connection";
+        case FaultKind::kGarbage:
+            return "garbage reply";
+        case FaultKind::kErrorEntry:
+            return "error entry";
+        case FaultKind::kLateReply:
+            return "late reply";
     }
     return "?";
 }
@@ -47,9 +57,9 @@ std::vector<PlannedApply> MakePlan(std::uint32_t seed, int applies, const FaultB
     }
 
     const std::pair<FaultKind, int> wanted[] = {
-        {FaultKind::kSilence, budget.silence},   {FaultKind::kShortDelay, budget.shortDelay},
+        {FaultKind::kSilence, budget.silence},     {FaultKind::kShortDelay, budget.shortDelay},
         {FaultKind::kLongDelay, budget.longDelay}, {FaultKind::kDrop, budget.drop},
-        {FaultKind::kGarbage, budget.garbage},   {FaultKind::kErrorEntry, budget.errorEntry},
+        {FaultKind::kGarbage, budget.garbage},     {FaultKind::kErrorEntry, budget.errorEntry},
         {FaultKind::kLateReply, budget.lateReply}};
     for (const auto& [kind, count] : wanted) {
         for (int placed = 0, attempts = 0; placed < count; ++attempts) {

@@ -54,18 +54,20 @@ constexpr const char* kFaultHeaders[] = {
 constexpr int kDelayTargets = 6;
 
 struct PlannedApply {
-    int port = 1;                  // 1..4
-    int action = 2;                // 0 Embedding, 1 Deembedding, 2 None
-    bool sharedFile = false;       // written under the prefix every thread shares
+    int port = 1;             // 1..4
+    int action = 2;           // 0 Embedding, 1 Deembedding, 2 None
+    bool sharedFile = false;  // written under the prefix every thread shares
     FaultKind fault = FaultKind::kNone;
-    int header = 0;                // index into kFaultHeaders
+    int header = 0;  // index into kFaultHeaders
     int delayMs = 0;
-    int dropAfterCommands = 0;     // 1..commands-1: the apply cannot complete
+    int dropAfterCommands = 0;  // 1..commands-1: the apply cannot complete
     int errorCode = 0;
 };
 
 // Commands one apply sends when it runs to the end.
-inline int CommandsPerApply(int action) { return action == 0 || action == 1 ? 10 : 8; }
+inline int CommandsPerApply(int action) {
+    return action == 0 || action == 1 ? 10 : 8;
+}
 
 std::vector<PlannedApply> MakePlan(std::uint32_t seed, int applies, const FaultBudget& budget);
 

@@ -98,7 +98,8 @@ public:
           directory_(std::move(directory)),
           allSweeps_(std::move(allSweeps)),
           server_(EmulatorOf(index)),
-          plan_(MakePlan(kSeed + static_cast<std::uint32_t>(index), kAppliesPerThread, FaultBudget{})) {}
+          plan_(MakePlan(kSeed + static_cast<std::uint32_t>(index), kAppliesPerThread,
+                         FaultBudget{})) {}
 
     bool Start() { return server_.Start(); }
 
@@ -134,14 +135,25 @@ private:
         const char* header = kFaultHeaders[apply.header];
         bool armed = true;
         switch (apply.fault) {
-            case FaultKind::kNone: break;
-            case FaultKind::kSilence: armed = faults.Silence(header); break;
-            case FaultKind::kGarbage: armed = faults.Garbage(header); break;
+            case FaultKind::kNone:
+                break;
+            case FaultKind::kSilence:
+                armed = faults.Silence(header);
+                break;
+            case FaultKind::kGarbage:
+                armed = faults.Garbage(header);
+                break;
             case FaultKind::kShortDelay:
             case FaultKind::kLongDelay:
-            case FaultKind::kLateReply: armed = faults.Delay(header, apply.delayMs); break;
-            case FaultKind::kDrop: armed = faults.CloseAfter(apply.dropAfterCommands); break;
-            case FaultKind::kErrorEntry: server_.GetInstrument().PushError(apply.errorCode); break;
+            case FaultKind::kLateReply:
+                armed = faults.Delay(header, apply.delayMs);
+                break;
+            case FaultKind::kDrop:
+                armed = faults.CloseAfter(apply.dropAfterCommands);
+                break;
+            case FaultKind::kErrorEntry:
+                server_.GetInstrument().PushError(apply.errorCode);
+                break;
         }
         Expect(armed, std::string("arming ") + FaultName(apply.fault));
         ++counts_.faults[static_cast<std::size_t>(apply.fault)];
@@ -153,24 +165,33 @@ private:
     static std::optional<std::int32_t> ExpectedStatus(const PlannedApply& apply) {
         switch (apply.fault) {
             case FaultKind::kNone:
-            case FaultKind::kShortDelay: return 0;
+            case FaultKind::kShortDelay:
+                return 0;
             case FaultKind::kSilence:
             case FaultKind::kLongDelay:
-            case FaultKind::kLateReply: return visa::VI_ERROR_TMO;
-            case FaultKind::kGarbage: return visa::VI_ERROR_INV_FMT;
-            case FaultKind::kErrorEntry: return StatusOfErrorEntry(apply.errorCode);
-            case FaultKind::kDrop: return std::nullopt;
+            case FaultKind::kLateReply:
+                return visa::VI_ERROR_TMO;
+            case FaultKind::kGarbage:
+                return visa::VI_ERROR_INV_FMT;
+            case FaultKind::kErrorEntry:
+                return StatusOfErrorEntry(apply.errorCode);
+            case FaultKind::kDrop:
+                return std::nullopt;
         }
         return 0;
     }
 
     static std::string Describe(const PlannedApply& apply) {
         switch (apply.fault) {
-            case FaultKind::kNone: return "no fault";
+            case FaultKind::kNone:
+                return "no fault";
             case FaultKind::kDrop:
-                return "connection dropped after command " + std::to_string(apply.dropAfterCommands);
-            case FaultKind::kErrorEntry: return "error entry " + std::to_string(apply.errorCode);
-            default: return std::string(FaultName(apply.fault)) + " on " + kFaultHeaders[apply.header];
+                return "connection dropped after command " +
+                       std::to_string(apply.dropAfterCommands);
+            case FaultKind::kErrorEntry:
+                return "error entry " + std::to_string(apply.errorCode);
+            default:
+                return std::string(FaultName(apply.fault)) + " on " + kFaultHeaders[apply.header];
         }
     }
 
@@ -223,9 +244,9 @@ private:
                 // No pause: the next apply starts at once, and its first query's
                 // answer is held back until after the late reply has been sent
                 // (the apply's own timeout still leaves it time to arrive).
-                Expect(server_.GetFaults().Delay(kFaultHeaders[0],
-                                              apply.delayMs - kTimeoutMs + 500),
-                       "arming the hold-back after a late reply");
+                Expect(
+                    server_.GetFaults().Delay(kFaultHeaders[0], apply.delayMs - kTimeoutMs + 500),
+                    "arming the hold-back after a late reply");
                 pending_ = Pending::kTimeout;
                 break;
             case FaultKind::kDrop:
@@ -241,8 +262,8 @@ private:
         const std::string prefix = apply.sharedFile ? kSharedPrefix : OwnPrefix();
         // Spelled as the library spells it, so that the write lock taken by
         // name below is the writer's.
-        return directory_.string() + kPathSeparator + prefix + "Port" +
-               std::to_string(apply.port) + ".s2p";
+        return directory_.string() + kPathSeparator + prefix + "Port" + std::to_string(apply.port) +
+               ".s2p";
     }
 
     bool CheckAppliedState(const PlannedApply& apply, const std::string& where) {
@@ -257,12 +278,13 @@ private:
                      port.deembedding.file.empty() && channel.matchingOn && channel.simulatorOn;
                 break;
             case QVZ_DEEMBEDDING:
-                ok = ok && port.deembedding.on && port.deembedding.file == file && !port.matching.on &&
-                     port.matching.file.empty() && channel.deembeddingOn && channel.simulatorOn;
+                ok = ok && port.deembedding.on && port.deembedding.file == file &&
+                     !port.matching.on && port.matching.file.empty() && channel.deembeddingOn &&
+                     channel.simulatorOn;
                 break;
             default:
-                ok = ok && !port.matching.on && port.matching.file.empty() && !port.deembedding.on &&
-                     port.deembedding.file.empty();
+                ok = ok && !port.matching.on && port.matching.file.empty() &&
+                     !port.deembedding.on && port.deembedding.file.empty();
                 break;
         }
         Expect(ok, where + ": the fixture simulator does not stand as the action says");
@@ -316,10 +338,11 @@ std::filesystem::path SoakDirectory() {
 }
 
 void PrintCounts(const Counts& total) {
-    std::printf("soak (seed 0x%08X, %d threads): %d applies, %d succeeded, %d failed as the fault "
-                "demanded\n",
-                static_cast<unsigned>(kSeed), kThreads, total.applies, total.succeeded,
-                total.failedAsExpected);
+    std::printf(
+        "soak (seed 0x%08X, %d threads): %d applies, %d succeeded, %d failed as the fault "
+        "demanded\n",
+        static_cast<unsigned>(kSeed), kThreads, total.applies, total.succeeded,
+        total.failedAsExpected);
     std::printf("  faults injected:");
     for (int k = 1; k < kFaultKinds; ++k) {
         std::printf(" %s %d%s", FaultName(static_cast<FaultKind>(k)),
@@ -362,7 +385,8 @@ TEST(FaultSoak, ThreadsApplyingThroughInjectedFaultsFailExactlyWhenTheyMustAndRe
     EXPECT_EQ(total.applies, kThreads * kAppliesPerThread);
     EXPECT_EQ(total.recoveredAfterTimeout, kThreads * timeouts);
     EXPECT_EQ(total.recoveredAfterReconnect, kThreads * budget.drop);
-    EXPECT_EQ(total.faults[static_cast<std::size_t>(FaultKind::kGarbage)], kThreads * budget.garbage);
+    EXPECT_EQ(total.faults[static_cast<std::size_t>(FaultKind::kGarbage)],
+              kThreads * budget.garbage);
 
     // Every writer has finished: the shared file holds one whole write.
     const SingleWriteResult shared = CheckSingleWrite(

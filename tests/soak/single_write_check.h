@@ -19,7 +19,7 @@ enum class WriteState {
 
 struct SingleWriteResult {
     bool ok = false;
-    int sweep = -1;     // index of the sweep the data belongs to, -1 if none yet
+    int sweep = -1;  // index of the sweep the data belongs to, -1 if none yet
     std::string problem;
 };
 

@@ -31,7 +31,9 @@ struct FileCase {
     bool accepted;
 };
 
-void PrintTo(const FileCase& c, std::ostream* os) { *os << c.name; }
+void PrintTo(const FileCase& c, std::ostream* os) {
+    *os << c.name;
+}
 
 class SingleWriteCheckTest : public ::testing::TestWithParam<FileCase> {};
 
@@ -44,8 +46,10 @@ TEST_P(SingleWriteCheckTest, TellsOneWriteFromAMixture) {
 INSTANTIATE_TEST_SUITE_P(
     Files, SingleWriteCheckTest,
     ::testing::Values(
-        FileCase{"Whole", Header() + Point(1e6) + Point(2e6) + Point(3e6), WriteState::kComplete, true},
-        FileCase{"WholeOtherSweep", Header() + Point(5e6) + Point(6e6), WriteState::kComplete, true},
+        FileCase{"Whole", Header() + Point(1e6) + Point(2e6) + Point(3e6), WriteState::kComplete,
+                 true},
+        FileCase{"WholeOtherSweep", Header() + Point(5e6) + Point(6e6), WriteState::kComplete,
+                 true},
         FileCase{"BeginningWhileWriting", Header() + Point(5e6) + "6.0000", WriteState::kInProgress,
                  true},
         FileCase{"BeginningWhenDone", Header() + Point(1e6), WriteState::kComplete, false},

@@ -19,7 +19,8 @@ inline std::string ReadableParamName(std::string_view text, std::size_t index) {
     std::string name;
     bool gap = false;
     for (const char c : text) {
-        const bool keep = (c >= '0' && c <= '9') || (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z');
+        const bool keep =
+            (c >= '0' && c <= '9') || (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z');
         if (!keep) {
             gap = true;
             continue;

@@ -165,7 +165,8 @@ void RawPeer::Serve(Connection& connection) {
         if (wait == net::WaitResult::kTimeout) {
             continue;
         }
-        const long long n = wait == net::WaitResult::kReady ? connection.socket.Receive(chunk, sizeof chunk) : -1;
+        const long long n =
+            wait == net::WaitResult::kReady ? connection.socket.Receive(chunk, sizeof chunk) : -1;
         if (n <= 0) {
             if (!stop_.load() && !connection.hungUpHere.load()) {
                 Count(peerDisconnects_);
@@ -174,7 +175,8 @@ void RawPeer::Serve(Connection& connection) {
         }
         input.append(chunk, static_cast<std::size_t>(n));
         std::size_t start = 0;
-        for (std::size_t end = input.find('\n'); end != std::string::npos; end = input.find('\n', start)) {
+        for (std::size_t end = input.find('\n'); end != std::string::npos;
+             end = input.find('\n', start)) {
             Answer(connection, input.substr(start, end + 1 - start));
             start = end + 1;
         }

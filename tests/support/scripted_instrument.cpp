@@ -25,7 +25,9 @@ namespace {
 
 constexpr int kCallKinds = 7;
 
-int Index(ScriptedInstrument::Call call) { return static_cast<int>(call); }
+int Index(ScriptedInstrument::Call call) {
+    return static_cast<int>(call);
+}
 
 // What one session of the instrument holds; guarded by the core's mutex.
 struct ScriptedSession {
@@ -33,7 +35,7 @@ struct ScriptedSession {
         std::string bytes;
         std::size_t delivered = 0;
         Clock::time_point readyAt;
-        std::size_t record = 0;  // the Read record that a split delivery extends
+        std::size_t record = 0;   // the Read record that a split delivery extends
         unsigned generation = 0;  // of the records that `record` points into
     };
     std::string resource;
@@ -147,7 +149,8 @@ public:
                   std::size_t* received) override {
         using Call = ScriptedInstrument::Call;
         std::unique_lock<std::mutex> lock(core_->mutex);
-        const bool continuing = !session_->pending.empty() && session_->pending.front().delivered > 0;
+        const bool continuing =
+            !session_->pending.empty() && session_->pending.front().delivered > 0;
         std::optional<ViStatus> injected;
         if (!continuing) {
             injected = core_->Count(Call::Read);
@@ -250,8 +253,7 @@ private:
 
 }  // namespace
 
-ViStatus ScriptedInstrument::Core::Open(const visa::SocketResource& /*resource*/,
-                                        const char* text,
+ViStatus ScriptedInstrument::Core::Open(const visa::SocketResource& /*resource*/, const char* text,
                                         std::unique_ptr<visa::Transport>* transport) {
     std::lock_guard<std::mutex> lock(mutex);
     const ViStatus status = Count(Call::Open).value_or(visa::VI_SUCCESS);
@@ -270,7 +272,9 @@ ScriptedInstrument::ScriptedInstrument() : core_(std::make_shared<Core>()) {
     visa::SetBackendForTesting(core_);
 }
 
-ScriptedInstrument::~ScriptedInstrument() { visa::SetBackendForTesting(nullptr); }
+ScriptedInstrument::~ScriptedInstrument() {
+    visa::SetBackendForTesting(nullptr);
+}
 
 std::vector<ScriptedInstrument::Record> ScriptedInstrument::Records() const {
     std::lock_guard<std::mutex> lock(core_->mutex);

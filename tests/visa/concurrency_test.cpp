@@ -46,7 +46,8 @@ TEST(VisaConcurrency, ThreadsQueryTheirOwnSocketSessions) {
             for (int i = 0; i < 100; ++i) {
                 const int expected = t * 1000 + i;
                 std::int32_t value = -1;
-                if (viQueryf(vi, "Q%d?\n", "%d", expected, &value) != VI_SUCCESS || value != expected) {
+                if (viQueryf(vi, "Q%d?\n", "%d", expected, &value) != VI_SUCCESS ||
+                    value != expected) {
                     ++failures;
                 }
             }
@@ -65,7 +66,8 @@ TEST(VisaConcurrency, ThreadsQueryTheirOwnSocketSessions) {
 
 TEST(VisaConcurrency, OpeningAndClosingFromManyThreadsNeverSharesAHandle) {
     testing::ScriptedInstrument instrument;
-    instrument.SetResponder([](const std::string& command) { return std::optional<std::string>(command); });
+    instrument.SetResponder(
+        [](const std::string& command) { return std::optional<std::string>(command); });
     std::mutex mutex;
     std::set<ViSession> live;
     std::atomic<int> failures{0};
@@ -92,7 +94,8 @@ TEST(VisaConcurrency, OpeningAndClosingFromManyThreadsNeverSharesAHandle) {
                 viSetAttribute(vi, VI_ATTR_TERMCHAR_EN, VI_TRUE);
                 std::int32_t value = -1;
                 const int expected = t * 10000 + i;
-                if (viQueryf(vi, "%d\n", "%d", expected, &value) != VI_SUCCESS || value != expected) {
+                if (viQueryf(vi, "%d\n", "%d", expected, &value) != VI_SUCCESS ||
+                    value != expected) {
                     ++failures;
                 }
                 {

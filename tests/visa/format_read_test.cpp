@@ -34,7 +34,9 @@ struct IntCase {
 };
 
 // Names the case in test listings (instead of its raw bytes).
-void PrintTo(const IntCase& c, std::ostream* os) { *os << '"' << c.message << '"'; }
+void PrintTo(const IntCase& c, std::ostream* os) {
+    *os << '"' << c.message << '"';
+}
 
 class ReadIntTest : public ::testing::TestWithParam<IntCase> {};
 
@@ -52,25 +54,19 @@ TEST_P(ReadIntTest, FillsOneInt32) {
 
 INSTANTIATE_TEST_SUITE_P(
     Table, ReadIntTest,
-    ::testing::Values(IntCase{"1", "%d", VI_SUCCESS, 1},
-                      IntCase{"201", "%ld", VI_SUCCESS, 201},
-                      IntCase{"  +42", "%d", VI_SUCCESS, 42},
-                      IntCase{"-7", "%ld", VI_SUCCESS, -7},
-                      IntCase{"2147483647", "%ld", VI_SUCCESS, 2147483647},
-                      IntCase{"-2147483648", "%ld", VI_SUCCESS, -2147483647 - 1},
-                      IntCase{"12abc", "%d", VI_SUCCESS, 12},
-                      IntCase{"1.000000E+00", "%d", VI_SUCCESS, 1},
-                      IntCase{"2147483648", "%ld", VI_ERROR_INV_FMT, 0},
-                      IntCase{"-2147483649", "%d", VI_ERROR_INV_FMT, 0},
-                      IntCase{"99999999999999999999", "%d", VI_ERROR_INV_FMT, 0},
-                      IntCase{"", "%d", VI_ERROR_INV_FMT, 0},
-                      IntCase{"   ", "%d", VI_ERROR_INV_FMT, 0},
-                      IntCase{"abc", "%d", VI_ERROR_INV_FMT, 0},
-                      IntCase{"+", "%d", VI_ERROR_INV_FMT, 0},
-                      IntCase{"- 5", "%d", VI_ERROR_INV_FMT, 0},
-                      IntCase{"CH 3", "CH %d", VI_SUCCESS, 3},
-                      IntCase{"CH3", "CH %d", VI_SUCCESS, 3},
-                      IntCase{"XX 3", "CH %d", VI_ERROR_INV_FMT, 0}),
+    ::testing::Values(
+        IntCase{"1", "%d", VI_SUCCESS, 1}, IntCase{"201", "%ld", VI_SUCCESS, 201},
+        IntCase{"  +42", "%d", VI_SUCCESS, 42}, IntCase{"-7", "%ld", VI_SUCCESS, -7},
+        IntCase{"2147483647", "%ld", VI_SUCCESS, 2147483647},
+        IntCase{"-2147483648", "%ld", VI_SUCCESS, -2147483647 - 1},
+        IntCase{"12abc", "%d", VI_SUCCESS, 12}, IntCase{"1.000000E+00", "%d", VI_SUCCESS, 1},
+        IntCase{"2147483648", "%ld", VI_ERROR_INV_FMT, 0},
+        IntCase{"-2147483649", "%d", VI_ERROR_INV_FMT, 0},
+        IntCase{"99999999999999999999", "%d", VI_ERROR_INV_FMT, 0},
+        IntCase{"", "%d", VI_ERROR_INV_FMT, 0}, IntCase{"   ", "%d", VI_ERROR_INV_FMT, 0},
+        IntCase{"abc", "%d", VI_ERROR_INV_FMT, 0}, IntCase{"+", "%d", VI_ERROR_INV_FMT, 0},
+        IntCase{"- 5", "%d", VI_ERROR_INV_FMT, 0}, IntCase{"CH 3", "CH %d", VI_SUCCESS, 3},
+        IntCase{"CH3", "CH %d", VI_SUCCESS, 3}, IntCase{"XX 3", "CH %d", VI_ERROR_INV_FMT, 0}),
     qvz_test::NameByField<&IntCase::message>());
 
 // --- %lf -------------------------------------------------------------------
@@ -82,7 +78,9 @@ struct DoubleCase {
 };
 
 // Names the case in test listings (instead of its raw bytes).
-void PrintTo(const DoubleCase& c, std::ostream* os) { *os << '"' << c.message << '"'; }
+void PrintTo(const DoubleCase& c, std::ostream* os) {
+    *os << '"' << c.message << '"';
+}
 
 class ReadDoubleTest : public ::testing::TestWithParam<DoubleCase> {};
 
@@ -99,19 +97,15 @@ TEST_P(ReadDoubleTest, FillsOneDouble) {
 
 INSTANTIATE_TEST_SUITE_P(
     Table, ReadDoubleTest,
-    ::testing::Values(DoubleCase{"1e9", VI_SUCCESS, 1e9},
-                      DoubleCase{"+1.00000000000E+009", VI_SUCCESS, 1e9},
-                      DoubleCase{" -2.5", VI_SUCCESS, -2.5},
-                      DoubleCase{"300000", VI_SUCCESS, 300000.0},
-                      DoubleCase{"0.1", VI_SUCCESS, 0.1},
-                      DoubleCase{"9.9E37", VI_SUCCESS, 9.9e37},
-                      DoubleCase{"1.0000000000000002", VI_SUCCESS, 1.0000000000000002},
-                      DoubleCase{"4.9406564584124654e-324", VI_SUCCESS, 4.9406564584124654e-324},
-                      DoubleCase{"", VI_ERROR_INV_FMT, 0},
-                      DoubleCase{"x1", VI_ERROR_INV_FMT, 0},
-                      DoubleCase{"+-1", VI_ERROR_INV_FMT, 0},
-                      DoubleCase{"++1", VI_ERROR_INV_FMT, 0},
-                      DoubleCase{"1e999", VI_ERROR_INV_FMT, 0}),
+    ::testing::Values(
+        DoubleCase{"1e9", VI_SUCCESS, 1e9}, DoubleCase{"+1.00000000000E+009", VI_SUCCESS, 1e9},
+        DoubleCase{" -2.5", VI_SUCCESS, -2.5}, DoubleCase{"300000", VI_SUCCESS, 300000.0},
+        DoubleCase{"0.1", VI_SUCCESS, 0.1}, DoubleCase{"9.9E37", VI_SUCCESS, 9.9e37},
+        DoubleCase{"1.0000000000000002", VI_SUCCESS, 1.0000000000000002},
+        DoubleCase{"4.9406564584124654e-324", VI_SUCCESS, 4.9406564584124654e-324},
+        DoubleCase{"", VI_ERROR_INV_FMT, 0}, DoubleCase{"x1", VI_ERROR_INV_FMT, 0},
+        DoubleCase{"+-1", VI_ERROR_INV_FMT, 0}, DoubleCase{"++1", VI_ERROR_INV_FMT, 0},
+        DoubleCase{"1e999", VI_ERROR_INV_FMT, 0}),
     qvz_test::NameByField<&DoubleCase::message>());
 
 // --- %,#lf -----------------------------------------------------------------
@@ -124,7 +118,9 @@ struct ListCase {
 };
 
 // Names the case in test listings (instead of its raw bytes).
-void PrintTo(const ListCase& c, std::ostream* os) { *os << '"' << c.message << '"'; }
+void PrintTo(const ListCase& c, std::ostream* os) {
+    *os << '"' << c.message << '"';
+}
 
 class ReadListTest : public ::testing::TestWithParam<ListCase> {};
 
@@ -152,13 +148,10 @@ INSTANTIATE_TEST_SUITE_P(
                       ListCase{"1e9,+2.5E+009,-3", 3, VI_SUCCESS, {1e9, 2.5e9, -3}},
                       ListCase{"1 , 2 ,3", 3, VI_SUCCESS, {1, 2, 3}},
                       ListCase{"1,2,3,4,5", 3, VI_SUCCESS, {1, 2, 3}},
-                      ListCase{"1,2", 5, VI_SUCCESS, {1, 2}},
-                      ListCase{"7", 1, VI_SUCCESS, {7}},
+                      ListCase{"1,2", 5, VI_SUCCESS, {1, 2}}, ListCase{"7", 1, VI_SUCCESS, {7}},
                       ListCase{"1,2,", 5, VI_SUCCESS, {1, 2}},
-                      ListCase{"1,2,x", 5, VI_SUCCESS, {1, 2}},
-                      ListCase{"1;2", 5, VI_SUCCESS, {1}},
-                      ListCase{"", 0, VI_SUCCESS, {}},
-                      ListCase{"1,2", 0, VI_SUCCESS, {}},
+                      ListCase{"1,2,x", 5, VI_SUCCESS, {1, 2}}, ListCase{"1;2", 5, VI_SUCCESS, {1}},
+                      ListCase{"", 0, VI_SUCCESS, {}}, ListCase{"1,2", 0, VI_SUCCESS, {}},
                       ListCase{"", 3, VI_ERROR_INV_FMT, {}},
                       ListCase{"abc", 3, VI_ERROR_INV_FMT, {}}),
     qvz_test::NameByField<&ListCase::message>());
@@ -202,7 +195,9 @@ struct SetCase {
 };
 
 // Names the case in test listings (instead of its raw bytes).
-void PrintTo(const SetCase& c, std::ostream* os) { *os << '"' << c.message << '"'; }
+void PrintTo(const SetCase& c, std::ostream* os) {
+    *os << '"' << c.message << '"';
+}
 
 class ReadSetTest : public ::testing::TestWithParam<SetCase> {};
 
@@ -219,20 +214,20 @@ TEST_P(ReadSetTest, CopiesAtMostWidthCharactersAndATerminator) {
     }
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Table, ReadSetTest,
-    ::testing::Values(SetCase{"No error\"", "%256[^\"]", 256, VI_SUCCESS, "No error"},
-                      SetCase{"\"", "%256[^\"]", 256, VI_SUCCESS, ""},
-                      SetCase{"", "%256[^\"]", 256, VI_SUCCESS, ""},
-                      SetCase{"abcdefgh", "%4[^\"]", 4, VI_SUCCESS, "abcd"},
-                      SetCase{"abc123", "%10[a-z]", 10, VI_SUCCESS, "abc"},
-                      SetCase{"123abc", "%10[a-z]", 10, VI_SUCCESS, ""},
-                      SetCase{"a-b-c+", "%10[-a-c]", 10, VI_SUCCESS, "a-b-c"},
-                      SetCase{"]]x", "%10[]]", 10, VI_SUCCESS, "]]"},
-                      SetCase{"ab]cd", "%10[^]]", 10, VI_SUCCESS, "ab"},
-                      SetCase{"  lead", "%10[^\"]", 10, VI_SUCCESS, "  lead"},
-                      SetCase{"x", "%1[x]", 1, VI_SUCCESS, "x"}),
-    qvz_test::NameByField<&SetCase::message>());
+INSTANTIATE_TEST_SUITE_P(Table, ReadSetTest,
+                         ::testing::Values(SetCase{"No error\"", "%256[^\"]", 256, VI_SUCCESS,
+                                                   "No error"},
+                                           SetCase{"\"", "%256[^\"]", 256, VI_SUCCESS, ""},
+                                           SetCase{"", "%256[^\"]", 256, VI_SUCCESS, ""},
+                                           SetCase{"abcdefgh", "%4[^\"]", 4, VI_SUCCESS, "abcd"},
+                                           SetCase{"abc123", "%10[a-z]", 10, VI_SUCCESS, "abc"},
+                                           SetCase{"123abc", "%10[a-z]", 10, VI_SUCCESS, ""},
+                                           SetCase{"a-b-c+", "%10[-a-c]", 10, VI_SUCCESS, "a-b-c"},
+                                           SetCase{"]]x", "%10[]]", 10, VI_SUCCESS, "]]"},
+                                           SetCase{"ab]cd", "%10[^]]", 10, VI_SUCCESS, "ab"},
+                                           SetCase{"  lead", "%10[^\"]", 10, VI_SUCCESS, "  lead"},
+                                           SetCase{"x", "%1[x]", 1, VI_SUCCESS, "x"}),
+                         qvz_test::NameByField<&SetCase::message>());
 
 // --- whole formats ---------------------------------------------------------
 
@@ -267,23 +262,24 @@ const std::string kLongMessage = "0,\"" + std::string(300, 'm') + "\"";
 
 INSTANTIATE_TEST_SUITE_P(
     Table, ReadErrorEntryTest,
-    ::testing::Values(ErrorEntryCase{"0,\"No error\"", VI_SUCCESS, 0, "No error"},
-                      ErrorEntryCase{"+0,\"No error\"", VI_SUCCESS, 0, "No error"},
-                      ErrorEntryCase{"-256,\"File name not found\"", VI_SUCCESS, -256, "File name not found"},
-                      ErrorEntryCase{"1,\"\"", VI_SUCCESS, 1, ""},
-                      ErrorEntryCase{"2147483647,\"x\"", VI_SUCCESS, 2147483647, "x"},
-                      ErrorEntryCase{"0,\"unterminated", VI_SUCCESS, 0, "unterminated"},
-                      ErrorEntryCase{kLongMessage.c_str(), VI_SUCCESS, 0,
-                                     "mmmmmmmmmmmmmmmmmmmmmmmmmmmmmmmmmmmmmmmmmmmmmmmmmmmmmmmmmmmmmmmmmmmmmmmmmmmmmm"
-                                     "mmmmmmmmmmmmmmmmmmmmmmmmmmmmmmmmmmmmmmmmmmmmmmmmmmmmmmmmmmmmmmmmmmmmmmmmmmmmmm"
-                                     "mmmmmmmmmmmmmmmmmmmmmmmmmmmmmmmmmmmmmmmmmmmmmmmmmmmmmmmmmmmmmmmmmmmmmmmmmmmmmm"
-                                     "mmmmmmmmmmmmmmmmmmmmmm"},
-                      // Literal mismatches ahead of a conversion leave it unfilled.
-                      ErrorEntryCase{"0;\"No error\"", VI_ERROR_INV_FMT, 0, ""},
-                      ErrorEntryCase{"0,No error", VI_ERROR_INV_FMT, 0, ""},
-                      ErrorEntryCase{"0", VI_ERROR_INV_FMT, 0, ""},
-                      ErrorEntryCase{"", VI_ERROR_INV_FMT, 0, ""},
-                      ErrorEntryCase{"\"No error\"", VI_ERROR_INV_FMT, 0, ""}),
+    ::testing::Values(
+        ErrorEntryCase{"0,\"No error\"", VI_SUCCESS, 0, "No error"},
+        ErrorEntryCase{"+0,\"No error\"", VI_SUCCESS, 0, "No error"},
+        ErrorEntryCase{"-256,\"File name not found\"", VI_SUCCESS, -256, "File name not found"},
+        ErrorEntryCase{"1,\"\"", VI_SUCCESS, 1, ""},
+        ErrorEntryCase{"2147483647,\"x\"", VI_SUCCESS, 2147483647, "x"},
+        ErrorEntryCase{"0,\"unterminated", VI_SUCCESS, 0, "unterminated"},
+        ErrorEntryCase{
+            kLongMessage.c_str(), VI_SUCCESS, 0,
+            "mmmmmmmmmmmmmmmmmmmmmmmmmmmmmmmmmmmmmmmmmmmmmmmmmmmmmmmmmmmmmmmmmmmmmmmmmmmmmm"
+            "mmmmmmmmmmmmmmmmmmmmmmmmmmmmmmmmmmmmmmmmmmmmmmmmmmmmmmmmmmmmmmmmmmmmmmmmmmmmmm"
+            "mmmmmmmmmmmmmmmmmmmmmmmmmmmmmmmmmmmmmmmmmmmmmmmmmmmmmmmmmmmmmmmmmmmmmmmmmmmmmm"
+            "mmmmmmmmmmmmmmmmmmmmmm"},
+        // Literal mismatches ahead of a conversion leave it unfilled.
+        ErrorEntryCase{"0;\"No error\"", VI_ERROR_INV_FMT, 0, ""},
+        ErrorEntryCase{"0,No error", VI_ERROR_INV_FMT, 0, ""},
+        ErrorEntryCase{"0", VI_ERROR_INV_FMT, 0, ""}, ErrorEntryCase{"", VI_ERROR_INV_FMT, 0, ""},
+        ErrorEntryCase{"\"No error\"", VI_ERROR_INV_FMT, 0, ""}),
     qvz_test::NameByField<&ErrorEntryCase::message>());
 
 TEST(ReadFormat, ConversionsFillInOrder) {
@@ -323,7 +319,9 @@ struct FormatCase {
 };
 
 // Names the case in test listings (instead of its raw bytes).
-void PrintTo(const FormatCase& c, std::ostream* os) { *os << '"' << c.format << '"'; }
+void PrintTo(const FormatCase& c, std::ostream* os) {
+    *os << '"' << c.format << '"';
+}
 
 class ReadFormatValidationTest : public ::testing::TestWithParam<FormatCase> {};
 
@@ -341,22 +339,16 @@ TEST_P(ReadFormatValidationTest, RefusesWhatItCannotDoBeforeStoringAnything) {
 
 INSTANTIATE_TEST_SUITE_P(
     Table, ReadFormatValidationTest,
-    ::testing::Values(FormatCase{"%d", VI_SUCCESS},
-                      FormatCase{"%ld,\"%256[^\"]", VI_SUCCESS},
-                      FormatCase{"%,#lf", VI_SUCCESS},
-                      FormatCase{"%d %f", VI_ERROR_NSUP_FMT},
-                      FormatCase{"%d %s", VI_ERROR_NSUP_FMT},
-                      FormatCase{"%d %c", VI_ERROR_NSUP_FMT},
-                      FormatCase{"%d %hd", VI_ERROR_NSUP_FMT},
-                      FormatCase{"%d %5d", VI_ERROR_NSUP_FMT},
-                      FormatCase{"%d %*d", VI_ERROR_NSUP_FMT},
-                      FormatCase{"%d %#lf", VI_ERROR_NSUP_FMT},
-                      FormatCase{"%d %,lf", VI_ERROR_NSUP_FMT},
-                      FormatCase{"%d %[abc]", VI_ERROR_NSUP_FMT},
-                      FormatCase{"%d %0[abc]", VI_ERROR_NSUP_FMT},
-                      FormatCase{"%d %99999999999[abc]", VI_ERROR_NSUP_FMT},
-                      FormatCase{"%d %4[abc", VI_ERROR_INV_FMT},
-                      FormatCase{"%d %", VI_ERROR_INV_FMT}),
+    ::testing::Values(
+        FormatCase{"%d", VI_SUCCESS}, FormatCase{"%ld,\"%256[^\"]", VI_SUCCESS},
+        FormatCase{"%,#lf", VI_SUCCESS}, FormatCase{"%d %f", VI_ERROR_NSUP_FMT},
+        FormatCase{"%d %s", VI_ERROR_NSUP_FMT}, FormatCase{"%d %c", VI_ERROR_NSUP_FMT},
+        FormatCase{"%d %hd", VI_ERROR_NSUP_FMT}, FormatCase{"%d %5d", VI_ERROR_NSUP_FMT},
+        FormatCase{"%d %*d", VI_ERROR_NSUP_FMT}, FormatCase{"%d %#lf", VI_ERROR_NSUP_FMT},
+        FormatCase{"%d %,lf", VI_ERROR_NSUP_FMT}, FormatCase{"%d %[abc]", VI_ERROR_NSUP_FMT},
+        FormatCase{"%d %0[abc]", VI_ERROR_NSUP_FMT},
+        FormatCase{"%d %99999999999[abc]", VI_ERROR_NSUP_FMT},
+        FormatCase{"%d %4[abc", VI_ERROR_INV_FMT}, FormatCase{"%d %", VI_ERROR_INV_FMT}),
     qvz_test::NameByField<&FormatCase::format>());
 
 TEST(ReadFormat, NullFormatIsInvalid) {

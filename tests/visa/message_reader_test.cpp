@@ -72,8 +72,7 @@ TEST(MessageReader, AMessageOverTheCapIsDroppedToItsEnd) {
     transport.pieces.push_back("7,7\nnext\n");
     MessageReader reader;
     std::string_view message;
-    EXPECT_EQ(reader.ReadMessage(transport, kLineEnd, Deadline::Never(), &message),
-              VI_ERROR_ALLOC);
+    EXPECT_EQ(reader.ReadMessage(transport, kLineEnd, Deadline::Never(), &message), VI_ERROR_ALLOC);
     EXPECT_LE(reader.Capacity(), MessageReader::kMaxMessageBytes + (std::size_t{1} << 20));
     ASSERT_EQ(reader.ReadMessage(transport, kLineEnd, Deadline::Never(), &message), VI_SUCCESS);
     EXPECT_EQ(message, "next");

@@ -19,7 +19,9 @@ struct ResourceCase {
 };
 
 // Names the case in test listings (instead of its raw bytes).
-void PrintTo(const ResourceCase& c, std::ostream* os) { *os << '"' << c.text << '"'; }
+void PrintTo(const ResourceCase& c, std::ostream* os) {
+    *os << '"' << c.text << '"';
+}
 
 class ResourceNameTest : public ::testing::TestWithParam<ResourceCase> {};
 
@@ -48,7 +50,8 @@ INSTANTIATE_TEST_SUITE_P(
         ResourceCase{"TCPIP0::::1::5025::SOCKET", VI_SUCCESS, "::1", 5025, 0},
         ResourceCase{"TCPIP0::fe80::1%eth0::5025::SOCKET", VI_SUCCESS, "fe80::1%eth0", 5025, 0},
         ResourceCase{"TCPIP0::[2001:db8::7]::5025::SOCKET", VI_SUCCESS, "2001:db8::7", 5025, 0},
-        ResourceCase{"TCPIP0::::ffff:127.0.0.1::5025::SOCKET", VI_SUCCESS, "::ffff:127.0.0.1", 5025, 0},
+        ResourceCase{"TCPIP0::::ffff:127.0.0.1::5025::SOCKET", VI_SUCCESS, "::ffff:127.0.0.1", 5025,
+                     0},
         ResourceCase{"TCPIP65535::h::5025::SOCKET", VI_SUCCESS, "h", 5025, 65535},
         // Classes this layer does not serve.
         ResourceCase{"TCPIP0::127.0.0.1::INSTR", VI_ERROR_RSRC_NFOUND, "", 0, 0},

@@ -135,8 +135,7 @@ TEST(ScriptedInstrument, ServesAnAnalyzer) {
     std::int32_t count = 3;
     ASSERT_EQ(viQueryf(s.vi, ":SENSe%d:FREQuency:DATA?\n", "%,#lf", 2, &count, frequencies),
               VI_SUCCESS);
-    EXPECT_EQ(instrument.Records().back().text,
-              "1000000000,1500000000,0.10000000000000001\n");
+    EXPECT_EQ(instrument.Records().back().text, "1000000000,1500000000,0.10000000000000001\n");
     EXPECT_EQ(frequencies[2], 0.1) << "round-trippable digits";
     std::int32_t error = 0;
     char message[257];
@@ -193,7 +192,8 @@ TEST(ScriptedInstrument, RestoresTheSocketBackendWhenDestroyed) {
 TEST(ScriptedInstrument, ASplitDeliveryIsOneReadRecord) {
     ScriptedInstrument instrument;
     const std::string big(300000, '7');
-    instrument.SetResponder([&big](const std::string&) { return std::optional<std::string>(big + "\n"); });
+    instrument.SetResponder(
+        [&big](const std::string&) { return std::optional<std::string>(big + "\n"); });
     Opened s = OpenLines();
     char text[16];
     ASSERT_EQ(viQueryf(s.vi, "BIG?\n", "%15[7]", text), VI_SUCCESS);

@@ -26,9 +26,7 @@ protected:
     }
     void TearDown() override { viClose(rm_); }
 
-    void EnableLines() {
-        ASSERT_EQ(viSetAttribute(vi_, VI_ATTR_TERMCHAR_EN, VI_TRUE), VI_SUCCESS);
-    }
+    void EnableLines() { ASSERT_EQ(viSetAttribute(vi_, VI_ATTR_TERMCHAR_EN, VI_TRUE), VI_SUCCESS); }
 
     ScriptedInstrument instrument_;
     ViSession rm_ = VI_NULL;
@@ -144,8 +142,8 @@ TEST_F(SessionApiTest, UnknownAttributesAndImpossibleValuesAreRefused) {
 
 TEST_F(SessionApiTest, PrintfSendsTheWholeCommandInOneWrite) {
     const std::string name(255, 'n');
-    ASSERT_EQ(viPrintf(vi_, "CALCulate%d:FSIMulator:SENDed:DEEMbed:PORT%d:USER:FILename \"%s\"\n", 2,
-                       3, name.c_str()),
+    ASSERT_EQ(viPrintf(vi_, "CALCulate%d:FSIMulator:SENDed:DEEMbed:PORT%d:USER:FILename \"%s\"\n",
+                       2, 3, name.c_str()),
               VI_SUCCESS);
     ASSERT_EQ(instrument_.Commands().size(), 1u);
     EXPECT_EQ(instrument_.Commands()[0],
@@ -203,7 +201,8 @@ TEST_F(SessionApiTest, MessagesAfterTheTerminationCharacterWaitForTheNextRead) {
 
 TEST_F(SessionApiTest, ARepliedNonNumberIsAFailure) {
     EnableLines();
-    instrument_.SetResponder([](const std::string&) { return std::optional<std::string>("NaN?\n"); });
+    instrument_.SetResponder(
+        [](const std::string&) { return std::optional<std::string>("NaN?\n"); });
     std::int32_t value = -5;
     EXPECT_EQ(viQueryf(vi_, "A?\n", "%d", &value), VI_ERROR_INV_FMT);
     EXPECT_EQ(value, -5);

@@ -33,7 +33,8 @@ std::optional<std::string> Answer(const std::string& line, const std::string& fr
 class SocketTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        server_.SetHandler([this](const std::string& line) { return Answer(line, frequencyText_); });
+        server_.SetHandler(
+            [this](const std::string& line) { return Answer(line, frequencyText_); });
         ASSERT_EQ(viOpenDefaultRM(&rm_), VI_SUCCESS);
         ASSERT_EQ(viOpen(rm_, server_.Resource().c_str(), 0, 0, &vi_), VI_SUCCESS);
         ASSERT_EQ(viSetAttribute(vi_, VI_ATTR_TERMCHAR_EN, VI_TRUE), VI_SUCCESS);
@@ -154,7 +155,8 @@ TEST_F(SocketTest, TheTimeoutBoundsTheWholeReadNotEachByte) {
     // 40 bytes, one every 20 ms, never a line end: a per-byte timeout would
     // never expire while the bytes keep coming.
     server_.SetSegmentation(1, 20ms);
-    server_.SetHandler([](const std::string&) { return std::optional<std::string>(std::string(40, '1')); });
+    server_.SetHandler(
+        [](const std::string&) { return std::optional<std::string>(std::string(40, '1')); });
     ASSERT_EQ(viSetAttribute(vi_, VI_ATTR_TMO_VALUE, 150), VI_SUCCESS);
     std::int32_t value = -1;
     const auto start = Clock::now();
@@ -238,8 +240,8 @@ TEST(SocketOpen, HostNamesAndBracketedLiteralsConnect) {
     ViSession rm = VI_NULL;
     ASSERT_EQ(viOpenDefaultRM(&rm), VI_SUCCESS);
     int opened = 0;
-    for (const std::string& resource : {"tcpip::localhost::" + port + "::socket",
-                                        "TCPIP7::127.0.0.1::" + port + "::SOCKET"}) {
+    for (const std::string& resource :
+         {"tcpip::localhost::" + port + "::socket", "TCPIP7::127.0.0.1::" + port + "::SOCKET"}) {
         ViSession vi = VI_NULL;
         ASSERT_EQ(viOpen(rm, resource.c_str(), 0, 0, &vi), VI_SUCCESS) << resource;
         ++opened;

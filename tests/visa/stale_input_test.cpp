@@ -41,11 +41,13 @@ protected:
 
 struct StaleCase {
     const char* name;
-    const char* unasked;   // bytes that arrive before the query
-    bool readPartFirst;    // a read takes the first message (or times out on a partial one)
+    const char* unasked;  // bytes that arrive before the query
+    bool readPartFirst;   // a read takes the first message (or times out on a partial one)
 };
 
-void PrintTo(const StaleCase& c, std::ostream* os) { *os << c.name; }
+void PrintTo(const StaleCase& c, std::ostream* os) {
+    *os << c.name;
+}
 
 class StaleBeforeQueryTest : public StaleInputTest,
                              public ::testing::WithParamInterface<StaleCase> {};
@@ -66,13 +68,13 @@ TEST_P(StaleBeforeQueryTest, TheQueryReadsItsOwnAnswer) {
     EXPECT_EQ(value, 201) << "the next query must not be one answer behind";
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Unasked, StaleBeforeQueryTest,
-    ::testing::Values(StaleCase{"LateReply", "201\n", false},
-                      StaleCase{"SeveralLateReplies", "1\n201\n0,\"No error\"\n", false},
-                      StaleCase{"RestOfABufferedBurst", "5\n201\n", true},
-                      StaleCase{"PartialMessageLeftByATimeout", "20", true}),
-    [](const ::testing::TestParamInfo<StaleCase>& p) { return p.param.name; });
+INSTANTIATE_TEST_SUITE_P(Unasked, StaleBeforeQueryTest,
+                         ::testing::Values(StaleCase{"LateReply", "201\n", false},
+                                           StaleCase{"SeveralLateReplies",
+                                                     "1\n201\n0,\"No error\"\n", false},
+                                           StaleCase{"RestOfABufferedBurst", "5\n201\n", true},
+                                           StaleCase{"PartialMessageLeftByATimeout", "20", true}),
+                         [](const ::testing::TestParamInfo<StaleCase>& p) { return p.param.name; });
 
 TEST_F(StaleInputTest, ALateReplyAfterTheDeviceClearIsNotTheNextAnswer) {
     // The apply sequence's recovery: a query times out, the session is

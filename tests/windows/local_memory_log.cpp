@@ -100,8 +100,8 @@ bool Attach(HMODULE module) {
         PatchImport(module, "LocalAlloc",
                     reinterpret_cast<ImportedFunction>(&RecordingLocalAlloc)) != nullptr;
     const bool freePatched =
-        PatchImport(module, "LocalFree",
-                    reinterpret_cast<ImportedFunction>(&RecordingLocalFree)) != nullptr;
+        PatchImport(module, "LocalFree", reinterpret_cast<ImportedFunction>(&RecordingLocalFree)) !=
+        nullptr;
     return allocPatched && freePatched;
 }
 

@@ -90,7 +90,8 @@ TEST(FileReplacement, AReaderWithoutTheLockSeesOneWholeFile) {
     auto writer = std::async(std::launch::async, [&] {
         int failures = 0;
         for (int round = 0; round < 40; ++round) {
-            failures += (round % 2 == 0 ? second : first).WriteTo(name) != TouchstoneWriteResult::kOk;
+            failures +=
+                (round % 2 == 0 ? second : first).WriteTo(name) != TouchstoneWriteResult::kOk;
         }
         return failures;
     });
@@ -166,8 +167,7 @@ TEST(FileReplacement, AFifoAtTheNameDoesNotBlock) {
 // A disk that fills up part-way: the failure is reported, the previous file
 // stays whole and no temporary file is left. On a small tmpfs where one can
 // be mounted, and in any case under a file-size limit.
-void ExpectFailedWriteKeepsTheOldFile(const std::filesystem::path& directory,
-                                      bool underSizeLimit) {
+void ExpectFailedWriteKeepsTheOldFile(const std::filesystem::path& directory, bool underSizeLimit) {
     const std::string name = (directory / "full.s2p").string();
     ASSERT_EQ(Sweep(5, 0.5).WriteTo(name), TouchstoneWriteResult::kOk);
     const std::string before = ReadWholeFile(name);

@@ -114,9 +114,9 @@ TEST(TouchstoneConcurrency, DifferentNamesAreWrittenSideBySide) {
     for (std::thread& thread : threads) thread.join();
     EXPECT_EQ(failures.load(), 0);
     for (int t = 0; t < kThreads; ++t) {
-        EXPECT_EQ(SplitCrLfLines(ReadWholeFile(dir.File("port" + std::to_string(t) + ".s2p")))
-                      .size(),
-                  static_cast<std::size_t>(3 + kPoints));
+        EXPECT_EQ(
+            SplitCrLfLines(ReadWholeFile(dir.File("port" + std::to_string(t) + ".s2p"))).size(),
+            static_cast<std::size_t>(3 + kPoints));
     }
 }
 
@@ -126,9 +126,8 @@ TEST(FileNameLock, SameNameWaitsForTheHolder) {
     std::string sameText = held;  // equal text, different storage
     std::promise<void> release;
     auto holder = std::make_unique<FileNameLock>(held.c_str());
-    auto contender = std::async(std::launch::async, [&sameText] {
-        FileNameLock lock(sameText.c_str());
-    });
+    auto contender =
+        std::async(std::launch::async, [&sameText] { FileNameLock lock(sameText.c_str()); });
     EXPECT_EQ(contender.wait_for(std::chrono::milliseconds(200)), std::future_status::timeout);
     holder.reset();
     EXPECT_EQ(contender.wait_for(std::chrono::seconds(10)), std::future_status::ready);
@@ -143,9 +142,7 @@ TEST_P(FileNameLockSpelling, WaitsForTheHolderOfTheSameFile) {
     const std::string held = dir.File("Prefix_Port1.s2p");
     const std::string other = dir.Path().string() + GetParam() + "Prefix_Port1.s2p";
     auto holder = std::make_unique<FileNameLock>(held.c_str());
-    auto contender = std::async(std::launch::async, [&other] {
-        FileNameLock lock(other.c_str());
-    });
+    auto contender = std::async(std::launch::async, [&other] { FileNameLock lock(other.c_str()); });
     EXPECT_EQ(contender.wait_for(std::chrono::milliseconds(200)), std::future_status::timeout)
         << other << " did not wait for " << held;
     holder.reset();
@@ -162,9 +159,7 @@ TEST(FileNameLock, CaseDoesNotMatterOnWindows) {
     std::string upper = held;
     for (char& c : upper) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
     auto holder = std::make_unique<FileNameLock>(held.c_str());
-    auto contender = std::async(std::launch::async, [&upper] {
-        FileNameLock lock(upper.c_str());
-    });
+    auto contender = std::async(std::launch::async, [&upper] { FileNameLock lock(upper.c_str()); });
     EXPECT_EQ(contender.wait_for(std::chrono::milliseconds(200)), std::future_status::timeout);
     holder.reset();
     EXPECT_EQ(contender.wait_for(std::chrono::seconds(10)), std::future_status::ready);
@@ -176,9 +171,8 @@ INSTANTIATE_TEST_SUITE_P(Aliases, FileNameLockSpelling,
 
 TEST(FileNameLock, OtherNamesDoNotWait) {
     const FileNameLock port1("C:\\data\\Prefix_Port1.s2p");
-    auto other = std::async(std::launch::async, [] {
-        FileNameLock port2("C:\\data\\Prefix_Port2.s2p");
-    });
+    auto other =
+        std::async(std::launch::async, [] { FileNameLock port2("C:\\data\\Prefix_Port2.s2p"); });
     EXPECT_EQ(other.wait_for(std::chrono::seconds(10)), std::future_status::ready);
 }
 

@@ -40,37 +40,40 @@ struct DateCase {
 };
 
 // Names the case in test listings (instead of its raw bytes).
-void PrintTo(const DateCase& c, std::ostream* os) { *os << '"' << c.text << '"'; }
+void PrintTo(const DateCase& c, std::ostream* os) {
+    *os << '"' << c.text << '"';
+}
 
 class DateTexts : public ::testing::TestWithParam<DateCase> {};
 
-TEST_P(DateTexts, Format) { EXPECT_EQ(Text(GetParam().time), GetParam().text); }
+TEST_P(DateTexts, Format) {
+    EXPECT_EQ(Text(GetParam().time), GetParam().text);
+}
 
 INSTANTIATE_TEST_SUITE_P(
     Table, DateTexts,
-    ::testing::Values(
-        DateCase{Make(2026, 11, 6, 0, 22, 1, 43), "Sun Dec 06 22:01:43 2026"},
-        DateCase{Make(2024, 0, 1, 1, 0, 0, 0), "Mon Jan 01 00:00:00 2024"},
-        DateCase{Make(2024, 1, 29, 4, 23, 59, 59), "Thu Feb 29 23:59:59 2024"},
-        DateCase{Make(1999, 2, 9, 2, 9, 8, 7), "Tue Mar 09 09:08:07 1999"},
-        DateCase{Make(2030, 3, 10, 3, 12, 0, 0), "Wed Apr 10 12:00:00 2030"},
-        DateCase{Make(2025, 4, 2, 5, 1, 2, 3), "Fri May 02 01:02:03 2025"},
-        DateCase{Make(2025, 5, 7, 6, 13, 14, 15), "Sat Jun 07 13:14:15 2025"},
-        DateCase{Make(2025, 6, 31, 4, 0, 0, 0), "Thu Jul 31 00:00:00 2025"},
-        DateCase{Make(2025, 7, 15, 5, 0, 0, 0), "Fri Aug 15 00:00:00 2025"},
-        DateCase{Make(2025, 8, 30, 2, 0, 0, 0), "Tue Sep 30 00:00:00 2025"},
-        DateCase{Make(2025, 9, 3, 5, 0, 0, 0), "Fri Oct 03 00:00:00 2025"},
-        DateCase{Make(2025, 10, 4, 2, 0, 0, 60), "Tue Nov 04 00:00:60 2025"},
-        DateCase{Make(812, 0, 1, 0, 0, 0, 0), "Sun Jan 01 00:00:00 0812"},
-        // Out-of-range fields would index past the name tables or break the
-        // fixed width; they are refused.
-        DateCase{Make(2025, 12, 1, 0, 0, 0, 0), "<rejected>"},
-        DateCase{Make(2025, -1, 1, 0, 0, 0, 0), "<rejected>"},
-        DateCase{Make(2025, 0, 1, 7, 0, 0, 0), "<rejected>"},
-        DateCase{Make(2025, 0, 0, 0, 0, 0, 0), "<rejected>"},
-        DateCase{Make(2025, 0, 1, 0, 24, 0, 0), "<rejected>"},
-        DateCase{Make(10000, 0, 1, 0, 0, 0, 0), "<rejected>"},
-        DateCase{Make(-1, 0, 1, 0, 0, 0, 0), "<rejected>"}),
+    ::testing::Values(DateCase{Make(2026, 11, 6, 0, 22, 1, 43), "Sun Dec 06 22:01:43 2026"},
+                      DateCase{Make(2024, 0, 1, 1, 0, 0, 0), "Mon Jan 01 00:00:00 2024"},
+                      DateCase{Make(2024, 1, 29, 4, 23, 59, 59), "Thu Feb 29 23:59:59 2024"},
+                      DateCase{Make(1999, 2, 9, 2, 9, 8, 7), "Tue Mar 09 09:08:07 1999"},
+                      DateCase{Make(2030, 3, 10, 3, 12, 0, 0), "Wed Apr 10 12:00:00 2030"},
+                      DateCase{Make(2025, 4, 2, 5, 1, 2, 3), "Fri May 02 01:02:03 2025"},
+                      DateCase{Make(2025, 5, 7, 6, 13, 14, 15), "Sat Jun 07 13:14:15 2025"},
+                      DateCase{Make(2025, 6, 31, 4, 0, 0, 0), "Thu Jul 31 00:00:00 2025"},
+                      DateCase{Make(2025, 7, 15, 5, 0, 0, 0), "Fri Aug 15 00:00:00 2025"},
+                      DateCase{Make(2025, 8, 30, 2, 0, 0, 0), "Tue Sep 30 00:00:00 2025"},
+                      DateCase{Make(2025, 9, 3, 5, 0, 0, 0), "Fri Oct 03 00:00:00 2025"},
+                      DateCase{Make(2025, 10, 4, 2, 0, 0, 60), "Tue Nov 04 00:00:60 2025"},
+                      DateCase{Make(812, 0, 1, 0, 0, 0, 0), "Sun Jan 01 00:00:00 0812"},
+                      // Out-of-range fields would index past the name tables or break the
+                      // fixed width; they are refused.
+                      DateCase{Make(2025, 12, 1, 0, 0, 0, 0), "<rejected>"},
+                      DateCase{Make(2025, -1, 1, 0, 0, 0, 0), "<rejected>"},
+                      DateCase{Make(2025, 0, 1, 7, 0, 0, 0), "<rejected>"},
+                      DateCase{Make(2025, 0, 0, 0, 0, 0, 0), "<rejected>"},
+                      DateCase{Make(2025, 0, 1, 0, 24, 0, 0), "<rejected>"},
+                      DateCase{Make(10000, 0, 1, 0, 0, 0, 0), "<rejected>"},
+                      DateCase{Make(-1, 0, 1, 0, 0, 0, 0), "<rejected>"}),
     qvz_test::NameByField<&DateCase::text>());
 
 TEST(DateTextFor, UnavailableTimeGivesTheFixedText) {

@@ -74,7 +74,9 @@ struct OrderCase {
     std::int32_t points;
 };
 
-void PrintTo(const OrderCase& c, std::ostream* os) { *os << c.name << "/" << c.points; }
+void PrintTo(const OrderCase& c, std::ostream* os) {
+    *os << c.name << "/" << c.points;
+}
 
 class LineOrder : public ::testing::TestWithParam<OrderCase> {};
 

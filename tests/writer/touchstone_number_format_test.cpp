@@ -50,22 +50,25 @@ struct Case {
 };
 
 // Names the case in test listings (instead of its raw bytes).
-void PrintTo(const Case& c, std::ostream* os) { *os << '"' << c.text << '"'; }
+void PrintTo(const Case& c, std::ostream* os) {
+    *os << '"' << c.text << '"';
+}
 
 class KnownNumbers : public ::testing::TestWithParam<Case> {};
 
-TEST_P(KnownNumbers, FormatExactly) { EXPECT_EQ(Format(GetParam().value), GetParam().text); }
+TEST_P(KnownNumbers, FormatExactly) {
+    EXPECT_EQ(Format(GetParam().value), GetParam().text);
+}
 
 INSTANTIATE_TEST_SUITE_P(
     Table, KnownNumbers,
     ::testing::Values(
         Case{0.0, "0.000000000E+000"}, Case{-0.0, "-0.000000000E+000"},
-        Case{1e9, "1.000000000E+009"}, Case{1e3, "1.000000000E+003"},
-        Case{1.0, "1.000000000E+000"}, Case{0.5, "5.000000000E-001"},
-        Case{0.1, "1.000000000E-001"}, Case{-0.2, "-2.000000000E-001"},
-        Case{3e6, "3.000000000E+006"}, Case{0.95, "9.500000000E-001"},
-        Case{-0.05, "-5.000000000E-002"}, Case{0.25, "2.500000000E-001"},
-        Case{0.1964404598, "1.964404598E-001"},
+        Case{1e9, "1.000000000E+009"}, Case{1e3, "1.000000000E+003"}, Case{1.0, "1.000000000E+000"},
+        Case{0.5, "5.000000000E-001"}, Case{0.1, "1.000000000E-001"},
+        Case{-0.2, "-2.000000000E-001"}, Case{3e6, "3.000000000E+006"},
+        Case{0.95, "9.500000000E-001"}, Case{-0.05, "-5.000000000E-002"},
+        Case{0.25, "2.500000000E-001"}, Case{0.1964404598, "1.964404598E-001"},
         Case{1e100, "1.000000000E+100"}, Case{-1e-100, "-1.000000000E-100"},
         Case{1.7976931348623157e308, "1.797693135E+308"},
         Case{-2.2250738585072014e-308, "-2.225073859E-308"},

@@ -49,8 +49,8 @@ struct Points {
         s22.push_back(d);
     }
     TouchstoneWriteResult WriteTo(const std::string& fileName) const {
-        return WriteTouchstoneFile(fileName.c_str(), static_cast<std::int32_t>(f.size()),
-                                   f.data(), s11.data(), s21.data(), s12.data(), s22.data());
+        return WriteTouchstoneFile(fileName.c_str(), static_cast<std::int32_t>(f.size()), f.data(),
+                                   s11.data(), s21.data(), s12.data(), s22.data());
     }
 };
 
@@ -137,7 +137,7 @@ INSTANTIATE_TEST_SUITE_P(Table, FrequencyExponents,
                                            ExponentCase{1.0, "1.000000000E+000"},
                                            ExponentCase{0.5, "5.000000000E-001"},
                                            ExponentCase{3e6, "3.000000000E+006"}),
-    qvz_test::NameByField<&ExponentCase::text>());
+                         qvz_test::NameByField<&ExponentCase::text>());
 
 struct FieldCase {
     double value;
@@ -216,8 +216,7 @@ TEST(TouchstoneWriter, EmptyOrMissingNameIsAnOpenFailure) {
     const double f[1] = {1e9};
     const ComplexValue v[1] = {{0.5, 0.5}};
     EXPECT_EQ(WriteTouchstoneFile("", 1, f, v, v, v, v), TouchstoneWriteResult::kOpenFailed);
-    EXPECT_EQ(WriteTouchstoneFile(nullptr, 1, f, v, v, v, v),
-              TouchstoneWriteResult::kOpenFailed);
+    EXPECT_EQ(WriteTouchstoneFile(nullptr, 1, f, v, v, v, v), TouchstoneWriteResult::kOpenFailed);
 }
 
 TEST(TouchstoneWriter, MissingArrayIsRefusedBeforeTheFileIsTouched) {
@@ -240,9 +239,8 @@ TEST(TouchstoneWriter, MissingArrayIsRefusedBeforeTheFileIsTouched) {
 // the name is now replaced, not written through.
 TEST(TouchstoneWriter, FailedWritesAreReportedAsWriteFailure) {
     ScratchDirectory dir;
-    EXPECT_EQ(test::WithFileSizeLimit(100, [&] {
-                  return WorkedPoint().WriteTo(dir.File("limited.s2p"));
-              }),
+    EXPECT_EQ(test::WithFileSizeLimit(
+                  100, [&] { return WorkedPoint().WriteTo(dir.File("limited.s2p")); }),
               TouchstoneWriteResult::kWriteFailed);
 }
 #endif

@@ -15,33 +15,33 @@ namespace qvzsim {
 
 // Names a command for tests, faults and logs.
 enum class CommandId {
-    kIdentify,        // *IDN?
-    kReset,           // *RST
-    kClearStatus,     // *CLS
-    kOperationComplete,  // *OPC, *OPC?
-    kWait,            // *WAI
-    kSystemError,     // SYSTem:ERRor[:NEXT]?
-    kSystemErrorCount,   // SYSTem:ERRor:COUNt?
-    kSystemPreset,    // SYSTem:PRESet
-    kStateReport,     // SYSTem:FSIMulator:REPort?
-    kFaultSilence,    // SYSTem:FAULt:SILence
-    kFaultDelay,      // SYSTem:FAULt:DELay
-    kFaultGarbage,    // SYSTem:FAULt:GARBage
-    kFaultClose,      // SYSTem:FAULt:CLOSe
-    kFaultError,      // SYSTem:FAULt:ERRor
-    kFaultClear,      // SYSTem:FAULt:CLEar
-    kFaultCount,      // SYSTem:FAULt:COUNt?
-    kActiveChannel,   // SERVice:CHANnel:ACTive
-    kChannelCount,    // SERVice:CHANnel:COUNt?
-    kSweepPoints,     // [SENSe<ch>]:SWEep:POINts
-    kStartFrequency,  // [SENSe<ch>]:FREQuency:STARt
-    kStopFrequency,   // [SENSe<ch>]:FREQuency:STOP
-    kFrequencyData,   // [SENSe<ch>]:FREQuency:DATA?
-    kSimulatorState,  // CALCulate<ch>:FSIMulator:STATe
-    kMatchingState,   // CALCulate<ch>:FSIMulator:SENDed:PMCircuit:STATe
-    kMatchingPortState,  // ...:PMCircuit:PORT<n>:STATe
-    kMatchingPortFile,   // ...:PMCircuit:PORT<n>:USER:FILename
-    kDeembeddingState,   // CALCulate<ch>:FSIMulator:SENDed:DEEMbed:STATe
+    kIdentify,              // *IDN?
+    kReset,                 // *RST
+    kClearStatus,           // *CLS
+    kOperationComplete,     // *OPC, *OPC?
+    kWait,                  // *WAI
+    kSystemError,           // SYSTem:ERRor[:NEXT]?
+    kSystemErrorCount,      // SYSTem:ERRor:COUNt?
+    kSystemPreset,          // SYSTem:PRESet
+    kStateReport,           // SYSTem:FSIMulator:REPort?
+    kFaultSilence,          // SYSTem:FAULt:SILence
+    kFaultDelay,            // SYSTem:FAULt:DELay
+    kFaultGarbage,          // SYSTem:FAULt:GARBage
+    kFaultClose,            // SYSTem:FAULt:CLOSe
+    kFaultError,            // SYSTem:FAULt:ERRor
+    kFaultClear,            // SYSTem:FAULt:CLEar
+    kFaultCount,            // SYSTem:FAULt:COUNt?
+    kActiveChannel,         // SERVice:CHANnel:ACTive
+    kChannelCount,          // SERVice:CHANnel:COUNt?
+    kSweepPoints,           // [SENSe<ch>]:SWEep:POINts
+    kStartFrequency,        // [SENSe<ch>]:FREQuency:STARt
+    kStopFrequency,         // [SENSe<ch>]:FREQuency:STOP
+    kFrequencyData,         // [SENSe<ch>]:FREQuency:DATA?
+    kSimulatorState,        // CALCulate<ch>:FSIMulator:STATe
+    kMatchingState,         // CALCulate<ch>:FSIMulator:SENDed:PMCircuit:STATe
+    kMatchingPortState,     // ...:PMCircuit:PORT<n>:STATe
+    kMatchingPortFile,      // ...:PMCircuit:PORT<n>:USER:FILename
+    kDeembeddingState,      // CALCulate<ch>:FSIMulator:SENDed:DEEMbed:STATe
     kDeembeddingPortState,  // ...:DEEMbed:PORT<n>:STATe
     kDeembeddingPortFile,   // ...:DEEMbed:PORT<n>:USER:FILename
     kEventStatus,           // *ESR?
@@ -75,8 +75,8 @@ struct ResolvedCommand {
 // (a query of a setting-only command, or the reverse). The second form takes
 // the nodes separately, for headers completed by a compound message's path.
 std::optional<ResolvedCommand> ResolveHeader(const ScpiCommand& command);
-std::optional<ResolvedCommand> ResolveHeader(const std::vector<HeaderNode>& nodes,
-                                             bool common, bool query);
+std::optional<ResolvedCommand> ResolveHeader(const std::vector<HeaderNode>& nodes, bool common,
+                                             bool query);
 
 // The long form of a command's header with <ch>/<n> placeholders, for logs.
 const char* CanonicalHeader(CommandId id);

@@ -1,10 +1,10 @@
 // Faults on demand, for tests of clients: a query that is never answered, a
 // reply that comes late, a reply that is garbage, a connection that is closed
-// after a number of commands, replies that trickle out in small segments. A fault names its command by header, in any
-// form the instrument accepts ("SENS:SWE:POIN?", "sense2:sweep:points?"):
-// a suffix that is written must match, one that is left out matches any.
-// Everything is deterministic and thread-safe. (A preset error-queue entry
-// needs no fault: Instrument::pushError, or SYSTem:FAULt:ERRor over SCPI.)
+// after a number of commands, replies that trickle out in small segments. A fault names its command
+// by header, in any form the instrument accepts ("SENS:SWE:POIN?", "sense2:sweep:points?"): a
+// suffix that is written must match, one that is left out matches any. Everything is deterministic
+// and thread-safe. (A preset error-queue entry needs no fault: Instrument::pushError, or
+// SYSTem:FAULt:ERRor over SCPI.)
 #ifndef QVZSIM_FAULTS_H
 #define QVZSIM_FAULTS_H
 
@@ -20,9 +20,9 @@ namespace qvzsim {
 
 // What the connection does about one command, as decided by the faults.
 struct FaultAction {
-    bool silence = false;  // neither run nor answer the query
-    bool garbage = false;  // replace the reply with kGarbageReply
-    int delayMs = 0;       // wait this long before answering
+    bool silence = false;          // neither run nor answer the query
+    bool garbage = false;          // replace the reply with kGarbageReply
+    int delayMs = 0;               // wait this long before answering
     bool closeConnection = false;  // close once this command is handled
 };
 

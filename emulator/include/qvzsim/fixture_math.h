@@ -32,7 +32,8 @@ Complex Deembed(const TwoPort& network, Complex measured);
 // Linear interpolation of real and imaginary parts between the two nearest
 // `frequencies` (strictly increasing, at least one); outside the range the
 // nearest end value. `values` holds one entry per frequency.
-std::vector<Complex> InterpolateOnto(const std::vector<double>& frequencies, const std::vector<Complex>& values,
+std::vector<Complex> InterpolateOnto(const std::vector<double>& frequencies,
+                                     const std::vector<Complex>& values,
                                      const std::vector<double>& targets);
 
 // The network of a two-port file at each of `targets`, interpolated as above.

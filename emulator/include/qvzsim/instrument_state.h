@@ -31,8 +31,8 @@ struct InstrumentConfig {
 // one port: switched on or off, and the Touchstone file it holds.
 struct FixtureSlot {
     bool on = false;
-    std::string file;           // empty: no file loaded
-    std::size_t filePoints = 0;  // data points of the loaded file
+    std::string file;                            // empty: no file loaded
+    std::size_t filePoints = 0;                  // data points of the loaded file
     std::shared_ptr<const TouchstoneData> data;  // the loaded file's network
 };
 
@@ -49,7 +49,9 @@ struct ChannelState {
     std::array<PortState, kPortCount> ports{};
 
     // Ports are numbered 1..4 as on the instrument.
-    const PortState& Port(int number) const { return ports.at(static_cast<std::size_t>(number - 1)); }
+    const PortState& Port(int number) const {
+        return ports.at(static_cast<std::size_t>(number - 1));
+    }
     PortState& Port(int number) { return ports.at(static_cast<std::size_t>(number - 1)); }
 };
 

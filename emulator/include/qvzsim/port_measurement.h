@@ -25,7 +25,7 @@ namespace qvzsim {
 struct LoadedNetwork {
     FixtureFunction function = FixtureFunction::kMatching;
     std::string file;
-    bool applied = false;  // whether it acts on the simulated measurement
+    bool applied = false;              // whether it acts on the simulated measurement
     std::vector<TwoPort> sParameters;  // one per sweep point
 };
 
@@ -38,10 +38,12 @@ struct PortMeasurement {
 
 // With `step` above 1, only every step-th sweep point (and the last) is
 // measured: a screen a few hundred pixels wide needs no more of a long sweep.
-PortMeasurement MeasurePort(const ChannelState& channel, int port, const Device& device, std::size_t step = 1);
+PortMeasurement MeasurePort(const ChannelState& channel, int port, const Device& device,
+                            std::size_t step = 1);
 
 // The same for the instrument's current state.
-PortMeasurement MeasurePort(const Instrument& instrument, int channel, int port, std::size_t step = 1);
+PortMeasurement MeasurePort(const Instrument& instrument, int channel, int port,
+                            std::size_t step = 1);
 
 // Every step-th value of `values` and the last one.
 std::vector<double> EveryKth(const std::vector<double>& values, std::size_t step);

@@ -18,8 +18,8 @@
 namespace qvzsim {
 
 struct MessageOutcome {
-    std::string reply;  // what to send, line feed included; empty: nothing
-    int delayMs = 0;    // wait this long before sending
+    std::string reply;             // what to send, line feed included; empty: nothing
+    int delayMs = 0;               // wait this long before sending
     bool closeConnection = false;  // close after sending
 };
 
@@ -44,7 +44,8 @@ private:
     struct MessageProgress;
 
     // One resolved command of a message: its faults, then the command itself.
-    void RunCommand(const ScpiCommand& command, const ResolvedCommand& resolved, MessageProgress& progress);
+    void RunCommand(const ScpiCommand& command, const ResolvedCommand& resolved,
+                    MessageProgress& progress);
     // Runs the command and joins its reply (or garbage) to the message's.
     void ExecuteAndReply(const ScpiCommand& command, const ResolvedCommand& resolved, bool garbage,
                          MessageProgress& progress);

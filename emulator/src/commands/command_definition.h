@@ -43,8 +43,12 @@ struct CommandContext {
 // an empty message takes the standard text.
 using CommandHandler = ErrorEntry (*)(CommandContext& context);
 
-inline ErrorEntry Done() { return {}; }
-inline ErrorEntry Failed(int code) { return ErrorEntry{code, {}}; }
+inline ErrorEntry Done() {
+    return {};
+}
+inline ErrorEntry Failed(int code) {
+    return ErrorEntry{code, {}};
+}
 
 // A numeric setting that takes MINimum and MAXimum in place of a number, and
 // answers "? MIN" / "? MAX" queries with them.

@@ -12,7 +12,9 @@
 
 namespace qvzsim {
 
-std::string IdentityString() { return std::string("Qaldorn,QVZSIM,0,") + QVZSIM_VERSION; }
+std::string IdentityString() {
+    return std::string("Qaldorn,QVZSIM,0,") + QVZSIM_VERSION;
+}
 
 namespace {
 
@@ -41,7 +43,9 @@ ErrorEntry OperationComplete(CommandContext& context) {
     return Done();
 }
 
-ErrorEntry Wait(CommandContext&) { return Done(); }
+ErrorEntry Wait(CommandContext&) {
+    return Done();
+}
 
 ErrorEntry EventStatus(CommandContext& context) {
     context.Reply(std::to_string(context.instrument.GetStatus().TakeEvents()));
@@ -98,6 +102,8 @@ const CommandDefinition kCommands[] = {
 
 }  // namespace
 
-CommandList CommonCommands() { return ListOf(kCommands); }
+CommandList CommonCommands() {
+    return ListOf(kCommands);
+}
 
 }  // namespace qvzsim

@@ -21,13 +21,16 @@ int ReadFaultRequest(const CommandContext& context, bool withDelay, FaultRequest
     int error = 0;
     if ((error = ToText(context.Param(0), request.header)) != 0 ||
         (withDelay && (error = ToInteger(context.Param(1), request.delayMs)) != 0) ||
-        (context.ParamCount() > fixed && (error = ToTimes(context.Param(fixed), request.times)) != 0)) {
+        (context.ParamCount() > fixed &&
+         (error = ToTimes(context.Param(fixed), request.times)) != 0)) {
         return error;
     }
     return 0;
 }
 
-ErrorEntry Armed(bool armed) { return armed ? Done() : Failed(errors::kIllegalParameterValue); }
+ErrorEntry Armed(bool armed) {
+    return armed ? Done() : Failed(errors::kIllegalParameterValue);
+}
 
 ErrorEntry Silence(CommandContext& context) {
     FaultRequest request;
@@ -53,7 +56,8 @@ ErrorEntry Delay(CommandContext& context) {
     if (request.delayMs < 0 || request.delayMs > 600000) {
         return Failed(errors::kDataOutOfRange);
     }
-    return Armed(context.faults.Delay(request.header, static_cast<int>(request.delayMs), request.times));
+    return Armed(
+        context.faults.Delay(request.header, static_cast<int>(request.delayMs), request.times));
 }
 
 ErrorEntry CloseAfter(CommandContext& context) {
@@ -92,17 +96,23 @@ ErrorEntry Count(CommandContext& context) {
 }
 
 const CommandDefinition kCommands[] = {
-    {CommandId::kFaultSilence, "SYSTem:FAULt:SILence", kSetForm, "SYSTem:FAULt:SILence", Silence, 1, 2},
+    {CommandId::kFaultSilence, "SYSTem:FAULt:SILence", kSetForm, "SYSTem:FAULt:SILence", Silence, 1,
+     2},
     {CommandId::kFaultDelay, "SYSTem:FAULt:DELay", kSetForm, "SYSTem:FAULt:DELay", Delay, 2, 3},
-    {CommandId::kFaultGarbage, "SYSTem:FAULt:GARBage", kSetForm, "SYSTem:FAULt:GARBage", Garbage, 1, 2},
-    {CommandId::kFaultClose, "SYSTem:FAULt:CLOSe", kSetForm, "SYSTem:FAULt:CLOSe", CloseAfter, 1, 1},
-    {CommandId::kFaultError, "SYSTem:FAULt:ERRor", kSetForm, "SYSTem:FAULt:ERRor", PresetError, 1, 2},
+    {CommandId::kFaultGarbage, "SYSTem:FAULt:GARBage", kSetForm, "SYSTem:FAULt:GARBage", Garbage, 1,
+     2},
+    {CommandId::kFaultClose, "SYSTem:FAULt:CLOSe", kSetForm, "SYSTem:FAULt:CLOSe", CloseAfter, 1,
+     1},
+    {CommandId::kFaultError, "SYSTem:FAULt:ERRor", kSetForm, "SYSTem:FAULt:ERRor", PresetError, 1,
+     2},
     {CommandId::kFaultClear, "SYSTem:FAULt:CLEar", kSetForm, "SYSTem:FAULt:CLEar", Clear},
     {CommandId::kFaultCount, "SYSTem:FAULt:COUNt", kQueryForm, "SYSTem:FAULt:COUNt?", Count},
 };
 
 }  // namespace
 
-CommandList FaultCommands() { return ListOf(kCommands); }
+CommandList FaultCommands() {
+    return ListOf(kCommands);
+}
 
 }  // namespace qvzsim

@@ -43,7 +43,8 @@ ErrorEntry ChannelState(CommandContext& context, FixtureFunction function) {
 
 ErrorEntry PortState(CommandContext& context, FixtureFunction function) {
     if (context.IsQuery()) {
-        context.Reply(BoolReply(context.instrument.GetPortState(context.channel, context.port, function)));
+        context.Reply(
+            BoolReply(context.instrument.GetPortState(context.channel, context.port, function)));
         return Done();
     }
     bool on = false;
@@ -58,7 +59,8 @@ ErrorEntry PortState(CommandContext& context, FixtureFunction function) {
 // name clears it) and queues what went wrong.
 ErrorEntry PortFile(CommandContext& context, FixtureFunction function) {
     if (context.IsQuery()) {
-        context.Reply(QuoteString(context.instrument.PortFile(context.channel, context.port, function)));
+        context.Reply(
+            QuoteString(context.instrument.PortFile(context.channel, context.port, function)));
         return Done();
     }
     std::string name;
@@ -68,34 +70,50 @@ ErrorEntry PortFile(CommandContext& context, FixtureFunction function) {
     return context.instrument.LoadPortFile(context.channel, context.port, function, name);
 }
 
-ErrorEntry MatchingState(CommandContext& context) { return ChannelState(context, FixtureFunction::kMatching); }
-ErrorEntry MatchingPortState(CommandContext& context) { return PortState(context, FixtureFunction::kMatching); }
-ErrorEntry MatchingPortFile(CommandContext& context) { return PortFile(context, FixtureFunction::kMatching); }
-ErrorEntry DeembeddingState(CommandContext& context) { return ChannelState(context, FixtureFunction::kDeembedding); }
+ErrorEntry MatchingState(CommandContext& context) {
+    return ChannelState(context, FixtureFunction::kMatching);
+}
+ErrorEntry MatchingPortState(CommandContext& context) {
+    return PortState(context, FixtureFunction::kMatching);
+}
+ErrorEntry MatchingPortFile(CommandContext& context) {
+    return PortFile(context, FixtureFunction::kMatching);
+}
+ErrorEntry DeembeddingState(CommandContext& context) {
+    return ChannelState(context, FixtureFunction::kDeembedding);
+}
 ErrorEntry DeembeddingPortState(CommandContext& context) {
     return PortState(context, FixtureFunction::kDeembedding);
 }
-ErrorEntry DeembeddingPortFile(CommandContext& context) { return PortFile(context, FixtureFunction::kDeembedding); }
+ErrorEntry DeembeddingPortFile(CommandContext& context) {
+    return PortFile(context, FixtureFunction::kDeembedding);
+}
 
 const CommandDefinition kCommands[] = {
-    {CommandId::kSimulatorState, "CALCulate#:FSIMulator:STATe", kBothForms, "CALCulate<ch>:FSIMulator:STATe",
-     SimulatorState, 1, 1},
+    {CommandId::kSimulatorState, "CALCulate#:FSIMulator:STATe", kBothForms,
+     "CALCulate<ch>:FSIMulator:STATe", SimulatorState, 1, 1},
     {CommandId::kMatchingState, "CALCulate#:FSIMulator:SENDed:PMCircuit:STATe", kBothForms,
      "CALCulate<ch>:FSIMulator:SENDed:PMCircuit:STATe", MatchingState, 1, 1},
-    {CommandId::kMatchingPortState, "CALCulate#:FSIMulator:SENDed:PMCircuit:PORT#:STATe", kBothForms,
-     "CALCulate<ch>:FSIMulator:SENDed:PMCircuit:PORT<n>:STATe", MatchingPortState, 1, 1},
-    {CommandId::kMatchingPortFile, "CALCulate#:FSIMulator:SENDed:PMCircuit:PORT#:USER:FILename", kBothForms,
-     "CALCulate<ch>:FSIMulator:SENDed:PMCircuit:PORT<n>:USER:FILename", MatchingPortFile, 1, 1},
+    {CommandId::kMatchingPortState, "CALCulate#:FSIMulator:SENDed:PMCircuit:PORT#:STATe",
+     kBothForms, "CALCulate<ch>:FSIMulator:SENDed:PMCircuit:PORT<n>:STATe", MatchingPortState, 1,
+     1},
+    {CommandId::kMatchingPortFile, "CALCulate#:FSIMulator:SENDed:PMCircuit:PORT#:USER:FILename",
+     kBothForms, "CALCulate<ch>:FSIMulator:SENDed:PMCircuit:PORT<n>:USER:FILename",
+     MatchingPortFile, 1, 1},
     {CommandId::kDeembeddingState, "CALCulate#:FSIMulator:SENDed:DEEMbed:STATe", kBothForms,
      "CALCulate<ch>:FSIMulator:SENDed:DEEMbed:STATe", DeembeddingState, 1, 1},
-    {CommandId::kDeembeddingPortState, "CALCulate#:FSIMulator:SENDed:DEEMbed:PORT#:STATe", kBothForms,
-     "CALCulate<ch>:FSIMulator:SENDed:DEEMbed:PORT<n>:STATe", DeembeddingPortState, 1, 1},
-    {CommandId::kDeembeddingPortFile, "CALCulate#:FSIMulator:SENDed:DEEMbed:PORT#:USER:FILename", kBothForms,
-     "CALCulate<ch>:FSIMulator:SENDed:DEEMbed:PORT<n>:USER:FILename", DeembeddingPortFile, 1, 1},
+    {CommandId::kDeembeddingPortState, "CALCulate#:FSIMulator:SENDed:DEEMbed:PORT#:STATe",
+     kBothForms, "CALCulate<ch>:FSIMulator:SENDed:DEEMbed:PORT<n>:STATe", DeembeddingPortState, 1,
+     1},
+    {CommandId::kDeembeddingPortFile, "CALCulate#:FSIMulator:SENDed:DEEMbed:PORT#:USER:FILename",
+     kBothForms, "CALCulate<ch>:FSIMulator:SENDed:DEEMbed:PORT<n>:USER:FILename",
+     DeembeddingPortFile, 1, 1},
 };
 
 }  // namespace
 
-CommandList FixtureCommands() { return ListOf(kCommands); }
+CommandList FixtureCommands() {
+    return ListOf(kCommands);
+}
 
 }  // namespace qvzsim

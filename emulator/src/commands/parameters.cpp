@@ -9,7 +9,9 @@
 namespace qvzsim {
 namespace {
 
-char Upper(char c) { return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c; }
+char Upper(char c) {
+    return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c;
+}
 
 }  // namespace
 
@@ -40,7 +42,8 @@ int ToBool(const Parameter& parameter, bool& value) {
         value = false;
         return 0;
     }
-    return parameter.kind == Parameter::Kind::kString ? errors::kDataTypeError : errors::kIllegalParameterValue;
+    return parameter.kind == Parameter::Kind::kString ? errors::kDataTypeError
+                                                      : errors::kIllegalParameterValue;
 }
 
 int ToInteger(const Parameter& parameter, long& value) {

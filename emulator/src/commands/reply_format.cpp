@@ -33,7 +33,9 @@ std::string FormatComplexList(const std::vector<Complex>& values) {
     char* out = &reply[0];
     char* const end = out + reply.size();
     auto put = [&](double part) {
-        out = std::to_chars(out, end, std::isfinite(part) ? part : 9.91e37, std::chars_format::general, 17).ptr;
+        out = std::to_chars(out, end, std::isfinite(part) ? part : 9.91e37,
+                            std::chars_format::general, 17)
+                  .ptr;
     };
     for (std::size_t i = 0; i < values.size(); ++i) {
         if (i != 0) {
@@ -47,6 +49,8 @@ std::string FormatComplexList(const std::vector<Complex>& values) {
     return reply;
 }
 
-const char* BoolReply(bool on) { return on ? "1" : "0"; }
+const char* BoolReply(bool on) {
+    return on ? "1" : "0";
+}
 
 }  // namespace qvzsim

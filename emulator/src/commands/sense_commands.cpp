@@ -9,8 +9,12 @@
 namespace qvzsim {
 namespace {
 
-const NumericSetting kChannelNumber{false, [](int channels) { return Limits{1.0, static_cast<double>(channels)}; }};
-const NumericSetting kPointCount{false, [](int) { return Limits{1.0, static_cast<double>(kMaxPoints)}; }};
+const NumericSetting kChannelNumber{false, [](int channels) {
+                                        return Limits{1.0, static_cast<double>(channels)};
+                                    }};
+const NumericSetting kPointCount{false, [](int) {
+                                     return Limits{1.0, static_cast<double>(kMaxPoints)};
+                                 }};
 const NumericSetting kFrequency{true, [](int) { return Limits{0.0, kMaxFrequencyHz}; }};
 
 // The setting's number, or its MINimum/MAXimum.
@@ -63,7 +67,8 @@ ErrorEntry SweepPoints(CommandContext& context) {
     double value = 0.0;
     int error = 0;
     if ((error = ToSettingValue(context, value)) != 0 ||
-        (error = context.instrument.SetSweepPoints(context.channel, static_cast<long>(value))) != 0) {
+        (error = context.instrument.SetSweepPoints(context.channel, static_cast<long>(value))) !=
+            0) {
         return Failed(error);
     }
     return Done();
@@ -99,20 +104,24 @@ ErrorEntry FrequencyData(CommandContext& context) {
 }
 
 const CommandDefinition kCommands[] = {
-    {CommandId::kActiveChannel, "SERVice:CHANnel:ACTive", kBothForms, "SERVice:CHANnel:ACTive", ActiveChannel, 1, 1,
-     &kChannelNumber},
-    {CommandId::kChannelCount, "SERVice:CHANnel:COUNt", kQueryForm, "SERVice:CHANnel:COUNt?", ChannelCount},
-    {CommandId::kSweepPoints, "[SENSe#]:SWEep:POINts", kBothForms, "SENSe<ch>:SWEep:POINts", SweepPoints, 1, 1,
-     &kPointCount},
-    {CommandId::kStartFrequency, "[SENSe#]:FREQuency:STARt", kBothForms, "SENSe<ch>:FREQuency:STARt", StartFrequency,
-     1, 1, &kFrequency},
-    {CommandId::kStopFrequency, "[SENSe#]:FREQuency:STOP", kBothForms, "SENSe<ch>:FREQuency:STOP", StopFrequency, 1,
-     1, &kFrequency},
-    {CommandId::kFrequencyData, "[SENSe#]:FREQuency:DATA", kQueryForm, "SENSe<ch>:FREQuency:DATA?", FrequencyData},
+    {CommandId::kActiveChannel, "SERVice:CHANnel:ACTive", kBothForms, "SERVice:CHANnel:ACTive",
+     ActiveChannel, 1, 1, &kChannelNumber},
+    {CommandId::kChannelCount, "SERVice:CHANnel:COUNt", kQueryForm, "SERVice:CHANnel:COUNt?",
+     ChannelCount},
+    {CommandId::kSweepPoints, "[SENSe#]:SWEep:POINts", kBothForms, "SENSe<ch>:SWEep:POINts",
+     SweepPoints, 1, 1, &kPointCount},
+    {CommandId::kStartFrequency, "[SENSe#]:FREQuency:STARt", kBothForms,
+     "SENSe<ch>:FREQuency:STARt", StartFrequency, 1, 1, &kFrequency},
+    {CommandId::kStopFrequency, "[SENSe#]:FREQuency:STOP", kBothForms, "SENSe<ch>:FREQuency:STOP",
+     StopFrequency, 1, 1, &kFrequency},
+    {CommandId::kFrequencyData, "[SENSe#]:FREQuency:DATA", kQueryForm, "SENSe<ch>:FREQuency:DATA?",
+     FrequencyData},
 };
 
 }  // namespace
 
-CommandList SenseCommands() { return ListOf(kCommands); }
+CommandList SenseCommands() {
+    return ListOf(kCommands);
+}
 
 }  // namespace qvzsim

@@ -23,14 +23,16 @@ ErrorEntry QuestionableEvents(CommandContext& context) {
 
 const CommandDefinition kCommands[] = {
     {CommandId::kStatusPreset, "STATus:PRESet", kSetForm, "STATus:PRESet", Preset},
-    {CommandId::kOperationStatus, "STATus:OPERation:[EVENt]", kQueryForm, "STATus:OPERation[:EVENt]?",
-     OperationEvents},
-    {CommandId::kQuestionableStatus, "STATus:QUEStionable:[EVENt]", kQueryForm, "STATus:QUEStionable[:EVENt]?",
-     QuestionableEvents},
+    {CommandId::kOperationStatus, "STATus:OPERation:[EVENt]", kQueryForm,
+     "STATus:OPERation[:EVENt]?", OperationEvents},
+    {CommandId::kQuestionableStatus, "STATus:QUEStionable:[EVENt]", kQueryForm,
+     "STATus:QUEStionable[:EVENt]?", QuestionableEvents},
 };
 
 }  // namespace
 
-CommandList StatusCommands() { return ListOf(kCommands); }
+CommandList StatusCommands() {
+    return ListOf(kCommands);
+}
 
 }  // namespace qvzsim

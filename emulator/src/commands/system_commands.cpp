@@ -48,16 +48,20 @@ ErrorEntry DeviceFile(CommandContext& context) {
 
 const CommandDefinition kCommands[] = {
     {CommandId::kSystemError, "SYSTem:ERRor:[NEXT]", kQueryForm, "SYSTem:ERRor[:NEXT]?", NextError},
-    {CommandId::kSystemErrorCount, "SYSTem:ERRor:COUNt", kQueryForm, "SYSTem:ERRor:COUNt?", ErrorCount},
+    {CommandId::kSystemErrorCount, "SYSTem:ERRor:COUNt", kQueryForm, "SYSTem:ERRor:COUNt?",
+     ErrorCount},
     {CommandId::kSystemPreset, "SYSTem:PRESet", kSetForm, "SYSTem:PRESet", Preset},
-    {CommandId::kStateReport, "SYSTem:FSIMulator:REPort", kQueryForm, "SYSTem:FSIMulator:REPort?", StateReport},
+    {CommandId::kStateReport, "SYSTem:FSIMulator:REPort", kQueryForm, "SYSTem:FSIMulator:REPort?",
+     StateReport},
     {CommandId::kSystemVersion, "SYSTem:VERSion", kQueryForm, "SYSTem:VERSion?", Version},
-    {CommandId::kDeviceFile, "SYSTem:DUT:PORT#:FILename", kBothForms, "SYSTem:DUT:PORT<n>:FILename", DeviceFile, 1,
-     1},
+    {CommandId::kDeviceFile, "SYSTem:DUT:PORT#:FILename", kBothForms, "SYSTem:DUT:PORT<n>:FILename",
+     DeviceFile, 1, 1},
 };
 
 }  // namespace
 
-CommandList SystemCommands() { return ListOf(kCommands); }
+CommandList SystemCommands() {
+    return ListOf(kCommands);
+}
 
 }  // namespace qvzsim

@@ -7,17 +7,20 @@ namespace qvzsim {
 namespace {
 
 ErrorEntry TraceData(CommandContext& context) {
-    context.Reply(FormatComplexList(MeasurePort(context.instrument, context.channel, context.port).simulated));
+    context.Reply(FormatComplexList(
+        MeasurePort(context.instrument, context.channel, context.port).simulated));
     return Done();
 }
 
 const CommandDefinition kCommands[] = {
-    {CommandId::kTraceData, "CALCulate#:DATA:PORT#:SDATa", kQueryForm, "CALCulate<ch>:DATA:PORT<n>:SDATa?",
-     TraceData},
+    {CommandId::kTraceData, "CALCulate#:DATA:PORT#:SDATa", kQueryForm,
+     "CALCulate<ch>:DATA:PORT<n>:SDATa?", TraceData},
 };
 
 }  // namespace
 
-CommandList TraceCommands() { return ListOf(kCommands); }
+CommandList TraceCommands() {
+    return ListOf(kCommands);
+}
 
 }  // namespace qvzsim

@@ -47,7 +47,8 @@ public:
     // Sends everything unless `stop` turns true first (looked at every
     // `pollMs` while the peer reads nothing); false on error or when stopped.
     // A client that stops reading cannot hold the caller.
-    bool SendAllUnless(const char* data, std::size_t size, const std::atomic<bool>& stop, int pollMs) const;
+    bool SendAllUnless(const char* data, std::size_t size, const std::atomic<bool>& stop,
+                       int pollMs) const;
     // Ends both directions; a thread waiting on the socket wakes up. The
     // handle stays open until close().
     void ShutdownBoth() const;
@@ -61,8 +62,8 @@ private:
 // Resolves `host` (numeric or a name) and binds a listening socket to it,
 // with the longest backlog the system allows, so that a burst of clients
 // is never left to TCP's retries.
-bool Listen(const std::string& host, std::uint16_t port, Socket& listener,
-            std::uint16_t& boundPort, std::string& error);
+bool Listen(const std::string& host, std::uint16_t port, Socket& listener, std::uint16_t& boundPort,
+            std::string& error);
 
 // Takes one pending connection (call after waitReadable said kReady).
 Socket Accept(const Socket& listener);

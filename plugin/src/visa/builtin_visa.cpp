@@ -150,7 +150,9 @@ ViStatus Disconnect(BuiltInSession& session) {
 }
 
 // Every session this library is handed is one it opened.
-BuiltInSession& Own(Session& session) { return static_cast<BuiltInSession&>(session); }
+BuiltInSession& Own(Session& session) {
+    return static_cast<BuiltInSession&>(session);
+}
 
 class BuiltInVisaLibrary final : public VisaLibrary {
 public:

@@ -26,7 +26,9 @@ bool IsSpace(char c) {
     return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\v' || c == '\f';
 }
 
-bool IsDigit(char c) { return c >= '0' && c <= '9'; }
+bool IsDigit(char c) {
+    return c >= '0' && c <= '9';
+}
 
 bool IsConversion(ReadKind kind) {
     return kind != ReadKind::kLiteral && kind != ReadKind::kWhiteSpace;

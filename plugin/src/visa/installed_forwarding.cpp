@@ -19,7 +19,9 @@ struct InstalledSession final : Session {
 };
 
 // Every session this library is handed is one it opened.
-InstalledSession& Own(Session& session) { return static_cast<InstalledSession&>(session); }
+InstalledSession& Own(Session& session) {
+    return static_cast<InstalledSession&>(session);
+}
 
 // Runs `call` with the library's handle of `session`, holding the session's
 // lock so that a close cannot hand that handle back to the library (which

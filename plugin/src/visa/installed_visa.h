@@ -32,13 +32,12 @@ using InstalledOpenDefaultRM = ViStatus (*)(ViSession* rm);
 using InstalledOpen = ViStatus (*)(ViSession rm, const char* resource, ViAccessMode mode,
                                    ViUInt32 openTimeout, ViSession* vi);
 using InstalledClose = ViStatus (*)(ViObject vi);
-using InstalledSetAttribute = ViStatus (*)(ViObject vi, ViAttr attribute,
-                                           InstalledAttrState value);
+using InstalledSetAttribute = ViStatus (*)(ViObject vi, ViAttr attribute, InstalledAttrState value);
 using InstalledGetAttribute = ViStatus (*)(ViObject vi, ViAttr attribute, void* value);
 using InstalledVPrintf = ViStatus (*)(ViSession vi, const char* writeFormat, va_list args);
 using InstalledVScanf = ViStatus (*)(ViSession vi, const char* readFormat, va_list args);
-using InstalledVQueryf = ViStatus (*)(ViSession vi, const char* writeFormat,
-                                      const char* readFormat, va_list args);
+using InstalledVQueryf = ViStatus (*)(ViSession vi, const char* writeFormat, const char* readFormat,
+                                      va_list args);
 using InstalledClear = ViStatus (*)(ViSession vi);
 }
 

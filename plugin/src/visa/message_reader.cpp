@@ -82,10 +82,9 @@ ViStatus MessageReader::ReadMessage(Transport& transport, const MessageEnd& end,
 
     for (;;) {
         scanned_ = std::max(scanned_, start_);
-        const void* found = used_ > scanned_
-                                ? std::memchr(buffer_.data() + scanned_, end.termChar,
-                                              used_ - scanned_)
-                                : nullptr;
+        const void* found = used_ > scanned_ ? std::memchr(buffer_.data() + scanned_, end.termChar,
+                                                           used_ - scanned_)
+                                             : nullptr;
         if (found != nullptr) {
             const std::size_t stop =
                 static_cast<std::size_t>(static_cast<const char*>(found) - buffer_.data());

@@ -34,11 +34,15 @@ bool EndsWithIgnoreCase(std::string_view text, std::string_view suffix) {
            EqualsIgnoreCase(text.substr(text.size() - suffix.size()), suffix);
 }
 
-bool IsDigit(char c) { return c >= '0' && c <= '9'; }
+bool IsDigit(char c) {
+    return c >= '0' && c <= '9';
+}
 bool IsHexDigit(char c) {
     return IsDigit(c) || (c >= 'a' && c <= 'f') || (c >= 'A' && c <= 'F');
 }
-bool IsAlpha(char c) { return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z'); }
+bool IsAlpha(char c) {
+    return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z');
+}
 
 // Decimal number of at most `maxValue`; no sign, no empty text.
 bool ParseDecimal(std::string_view text, std::uint32_t maxValue, std::uint32_t* value) {
@@ -109,8 +113,8 @@ bool StartsWithInterface(std::string_view text, std::string_view name) {
 
 // Interface types of other resource classes, longest first where one is the
 // prefix of another (GPIB-VXI before GPIB).
-constexpr std::string_view kOtherInterfaces[] = {"GPIB-VXI", "GPIB", "VXI", "ASRL", "USB", "PXI",
-                                                 "VICP", "RIO", "FIREWIRE"};
+constexpr std::string_view kOtherInterfaces[] = {"GPIB-VXI", "GPIB", "VXI", "ASRL",    "USB",
+                                                 "PXI",      "VICP", "RIO", "FIREWIRE"};
 
 ViStatus ParseTcpip(std::string_view text, SocketResource* out) {
     std::string_view rest = text.substr(5);  // after "TCPIP"

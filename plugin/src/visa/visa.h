@@ -87,8 +87,8 @@ constexpr ViAttr VI_ATTR_TERMCHAR_EN = 0x3FFF0038u;
 // as ViUInt32, ViBoolean and ViUInt8 respectively. Any other attribute, or
 // any attribute of a resource manager, gives VI_ERROR_NSUP_ATTR.
 ViStatus viOpenDefaultRM(ViSession* rm);
-ViStatus viOpen(ViSession rm, const char* resource, ViAccessMode mode,
-                ViUInt32 openTimeout, ViSession* vi);
+ViStatus viOpen(ViSession rm, const char* resource, ViAccessMode mode, ViUInt32 openTimeout,
+                ViSession* vi);
 ViStatus viClose(ViObject vi);
 ViStatus viSetAttribute(ViObject vi, ViAttr attribute, ViAttrState value);
 ViStatus viGetAttribute(ViObject vi, ViAttr attribute, void* value);
@@ -128,8 +128,7 @@ ViStatus viVPrintf(ViSession vi, const char* writeFormat, va_list args);
 ViStatus viScanf(ViSession vi, const char* readFormat, ...);
 ViStatus viVScanf(ViSession vi, const char* readFormat, va_list args);
 ViStatus viQueryf(ViSession vi, const char* writeFormat, const char* readFormat, ...);
-ViStatus viVQueryf(ViSession vi, const char* writeFormat, const char* readFormat,
-                   va_list args);
+ViStatus viVQueryf(ViSession vi, const char* writeFormat, const char* readFormat, va_list args);
 ViStatus viClear(ViSession vi);
 
 }  // namespace visa

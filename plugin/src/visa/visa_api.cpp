@@ -59,7 +59,7 @@ template <typename Call>
 ViStatus OnInstrument(ViSession vi, Call&& call) noexcept {
     return OnSession(vi, [&](VisaLibrary& library, Session& session) {
         return session.kind == Session::Kind::kInstrument ? call(library, session)
-                                                           : VI_ERROR_NSUP_OPER;
+                                                          : VI_ERROR_NSUP_OPER;
     });
 }
 
@@ -182,8 +182,7 @@ ViStatus viScanf(ViSession vi, const char* readFormat, ...) {
     return status;
 }
 
-ViStatus viVQueryf(ViSession vi, const char* writeFormat, const char* readFormat,
-                   va_list args) {
+ViStatus viVQueryf(ViSession vi, const char* writeFormat, const char* readFormat, va_list args) {
     // One copy walks the write arguments and then the read arguments.
     va_list copy;
     va_copy(copy, args);

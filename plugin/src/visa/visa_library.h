@@ -32,8 +32,8 @@ public:
 
     // viOpen through `manager`, whose handle is `rm`: registers the
     // instrument session and stores its handle in `*vi` (not null, VI_NULL).
-    virtual ViStatus Open(ViSession rm, Session& manager, const char* resource,
-                          ViAccessMode mode, ViUInt32 openTimeout, ViSession* vi) = 0;
+    virtual ViStatus Open(ViSession rm, Session& manager, const char* resource, ViAccessMode mode,
+                          ViUInt32 openTimeout, ViSession* vi) = 0;
 
     // viClose of `session`, already taken out of the table. For a resource
     // manager, `children` are its instrument sessions, taken out with it.

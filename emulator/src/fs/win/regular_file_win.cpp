@@ -24,16 +24,18 @@ struct Descriptor {
     }
 };
 
-unsigned TypeOf(unsigned short mode) { return static_cast<unsigned>(mode) & static_cast<unsigned>(_S_IFMT); }
+unsigned TypeOf(unsigned short mode) {
+    return static_cast<unsigned>(mode) & static_cast<unsigned>(_S_IFMT);
+}
 
 const char* KindOf(unsigned short mode) {
     switch (TypeOf(mode)) {
-    case _S_IFIFO:
-        return "a pipe";
-    case _S_IFCHR:
-        return "a device";
-    default:
-        return "a special file";
+        case _S_IFIFO:
+            return "a pipe";
+        case _S_IFCHR:
+            return "a device";
+        default:
+            return "a special file";
     }
 }
 
@@ -87,7 +89,8 @@ ReadResult ReadRegularFile(const std::string& path, std::size_t maxBytes) {
     for (;;) {
         // One byte beyond the limit is enough to tell a file that grew.
         const std::size_t room = maxBytes + 1 - result.text.size();
-        const int got = ::_read(file.fd, &chunk[0], static_cast<unsigned>(std::min<std::size_t>(room, kChunkBytes)));
+        const int got = ::_read(file.fd, &chunk[0],
+                                static_cast<unsigned>(std::min<std::size_t>(room, kChunkBytes)));
         if (got < 0) {
             result.status = ReadStatus::kCannotOpen;
             result.text.clear();

@@ -22,8 +22,12 @@ namespace qvzsim {
 namespace net {
 namespace {
 
-int Fd(NativeSocket handle) { return static_cast<int>(handle); }
-NativeSocket Handle(int fd) { return fd < 0 ? kInvalidSocket : static_cast<NativeSocket>(fd); }
+int Fd(NativeSocket handle) {
+    return static_cast<int>(handle);
+}
+NativeSocket Handle(int fd) {
+    return fd < 0 ? kInvalidSocket : static_cast<NativeSocket>(fd);
+}
 
 // A peer that has gone must not kill the process with SIGPIPE.
 #ifdef MSG_NOSIGNAL
@@ -50,7 +54,8 @@ struct AddressList {
     }
 };
 
-bool Resolve(const std::string& host, std::uint16_t port, bool passive, AddressList& list, std::string& error) {
+bool Resolve(const std::string& host, std::uint16_t port, bool passive, AddressList& list,
+             std::string& error) {
     addrinfo hints;
     std::memset(&hints, 0, sizeof hints);
     hints.ai_family = AF_UNSPEC;
@@ -78,11 +83,15 @@ int OpenSocket(const addrinfo& address) {
 #endif
 }
 
-std::string ErrnoText(const char* what) { return std::string(what) + ": " + std::strerror(errno); }
+std::string ErrnoText(const char* what) {
+    return std::string(what) + ": " + std::strerror(errno);
+}
 
 }  // namespace
 
-bool Startup(std::string& /*error*/) { return true; }
+bool Startup(std::string& /*error*/) {
+    return true;
+}
 void Cleanup() {}
 
 Socket& Socket::operator=(Socket&& other) noexcept {
@@ -142,7 +151,8 @@ bool Socket::SendAll(const char* data, std::size_t size) const {
     return true;
 }
 
-bool Socket::SendAllUnless(const char* data, std::size_t size, const std::atomic<bool>& stop, int pollMs) const {
+bool Socket::SendAllUnless(const char* data, std::size_t size, const std::atomic<bool>& stop,
+                           int pollMs) const {
     while (size > 0) {
         if (stop.load()) {
             return false;

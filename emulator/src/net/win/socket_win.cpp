@@ -21,8 +21,12 @@ namespace qvzsim {
 namespace net {
 namespace {
 
-SOCKET Sock(NativeSocket handle) { return static_cast<SOCKET>(handle); }
-NativeSocket Handle(SOCKET s) { return s == INVALID_SOCKET ? kInvalidSocket : static_cast<NativeSocket>(s); }
+SOCKET Sock(NativeSocket handle) {
+    return static_cast<SOCKET>(handle);
+}
+NativeSocket Handle(SOCKET s) {
+    return s == INVALID_SOCKET ? kInvalidSocket : static_cast<NativeSocket>(s);
+}
 
 std::mutex startupMutex;
 int startupCount = 0;
@@ -35,7 +39,9 @@ std::string WsaText(const std::string& what) {
 const long kNonBlockingCommand = static_cast<long>(FIONBIO);
 
 // Winsock takes int lengths: large buffers go in slices.
-int Slice(std::size_t size) { return size > static_cast<std::size_t>(INT_MAX) ? INT_MAX : static_cast<int>(size); }
+int Slice(std::size_t size) {
+    return size > static_cast<std::size_t>(INT_MAX) ? INT_MAX : static_cast<int>(size);
+}
 
 struct AddressList {
     addrinfo* head = nullptr;
@@ -46,7 +52,8 @@ struct AddressList {
     }
 };
 
-bool Resolve(const std::string& host, std::uint16_t port, bool passive, AddressList& list, std::string& error) {
+bool Resolve(const std::string& host, std::uint16_t port, bool passive, AddressList& list,
+             std::string& error) {
     addrinfo hints;
     std::memset(&hints, 0, sizeof hints);
     hints.ai_family = AF_UNSPEC;
@@ -133,7 +140,8 @@ bool Socket::SendAll(const char* data, std::size_t size) const {
     return true;
 }
 
-bool Socket::SendAllUnless(const char* data, std::size_t size, const std::atomic<bool>& stop, int pollMs) const {
+bool Socket::SendAllUnless(const char* data, std::size_t size, const std::atomic<bool>& stop,
+                           int pollMs) const {
     // Non-blocking for the while: a blocking send to a peer that reads
     // nothing would not return, and shutdown() from another thread is not
     // sure to wake it.
@@ -182,7 +190,8 @@ void Socket::ShutdownBoth() const {
 
 void Socket::SetNoDelay() const {
     BOOL one = TRUE;
-    ::setsockopt(Sock(handle_), IPPROTO_TCP, TCP_NODELAY, reinterpret_cast<const char*>(&one), sizeof one);
+    ::setsockopt(Sock(handle_), IPPROTO_TCP, TCP_NODELAY, reinterpret_cast<const char*>(&one),
+                 sizeof one);
 }
 
 bool Listen(const std::string& host, std::uint16_t port, Socket& listener, std::uint16_t& boundPort,
@@ -202,7 +211,8 @@ bool Listen(const std::string& host, std::uint16_t port, Socket& listener, std::
         // On Windows SO_REUSEADDR would let another program take the port
         // over; exclusive use is what keeps the emulator's port its own.
         BOOL one = TRUE;
-        ::setsockopt(s, SOL_SOCKET, SO_EXCLUSIVEADDRUSE, reinterpret_cast<const char*>(&one), sizeof one);
+        ::setsockopt(s, SOL_SOCKET, SO_EXCLUSIVEADDRUSE, reinterpret_cast<const char*>(&one),
+                     sizeof one);
         if (::bind(s, a->ai_addr, static_cast<int>(a->ai_addrlen)) == SOCKET_ERROR) {
             error = WsaText("bind to " + qvzsim::FormatEndpoint(host, port));
             continue;

@@ -29,10 +29,10 @@ std::uint64_t Mix(std::uint64_t x) {
 // fits the file system still fits.
 std::string TemporaryNameBeside(const std::string& fileName) {
     static std::atomic<std::uint64_t> counter{0};
-    const auto ticks = static_cast<std::uint64_t>(
-        std::chrono::steady_clock::now().time_since_epoch().count());
-    std::uint64_t bits = Mix(ticks ^ Mix(counter.fetch_add(1) ^
-                                         (static_cast<std::uint64_t>(::getpid()) << 32)));
+    const auto ticks =
+        static_cast<std::uint64_t>(std::chrono::steady_clock::now().time_since_epoch().count());
+    std::uint64_t bits =
+        Mix(ticks ^ Mix(counter.fetch_add(1) ^ (static_cast<std::uint64_t>(::getpid()) << 32)));
     const std::size_t slash = fileName.rfind('/');
     std::string name = slash == std::string::npos ? std::string() : fileName.substr(0, slash + 1);
     name += ".qv";

@@ -37,11 +37,11 @@ std::uint64_t Mix(std::uint64_t x) {
 // fits MAX_PATH still fits.
 std::string TemporaryNameBeside(const std::string& fileName) {
     static std::atomic<std::uint64_t> counter{0};
-    const auto ticks = static_cast<std::uint64_t>(
-        std::chrono::steady_clock::now().time_since_epoch().count());
+    const auto ticks =
+        static_cast<std::uint64_t>(std::chrono::steady_clock::now().time_since_epoch().count());
     std::uint64_t bits =
-        Mix(ticks ^ Mix(counter.fetch_add(1) ^
-                        (static_cast<std::uint64_t>(GetCurrentProcessId()) << 32)));
+        Mix(ticks ^
+            Mix(counter.fetch_add(1) ^ (static_cast<std::uint64_t>(GetCurrentProcessId()) << 32)));
     const std::size_t separator = fileName.find_last_of("\\/:");
     std::string name =
         separator == std::string::npos ? std::string() : fileName.substr(0, separator + 1);
@@ -57,8 +57,7 @@ std::string TemporaryNameBeside(const std::string& fileName) {
 // A directory proper; a directory link is replaced like any other link.
 bool IsDirectory(const char* name) {
     const DWORD attributes = GetFileAttributesA(name);
-    return attributes != INVALID_FILE_ATTRIBUTES &&
-           (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0 &&
+    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0 &&
            (attributes & FILE_ATTRIBUTE_REPARSE_POINT) == 0;
 }
 
@@ -99,9 +98,9 @@ bool ReplacingFile::Open(const char* fileName) {
         std::string candidate = TemporaryNameBeside(finalName_);
         // _sopen_s rather than _open, which MSVC deprecates (C4996).
         int fd = -1;
-        const errno_t opened =
-            _sopen_s(&fd, candidate.c_str(), _O_WRONLY | _O_CREAT | _O_EXCL | _O_BINARY | _O_NOINHERIT,
-                     _SH_DENYNO, _S_IREAD | _S_IWRITE);
+        const errno_t opened = _sopen_s(&fd, candidate.c_str(),
+                                        _O_WRONLY | _O_CREAT | _O_EXCL | _O_BINARY | _O_NOINHERIT,
+                                        _SH_DENYNO, _S_IREAD | _S_IWRITE);
         if (opened != 0 || fd < 0) {
             if (opened == EEXIST) {
                 continue;

@@ -188,9 +188,7 @@ public:
         return VI_SUCCESS;  // the session keeps the values; reads honour them
     }
 
-    ViStatus Close() override {
-        return Shutdown() ? VI_SUCCESS : VI_ERROR_IO;
-    }
+    ViStatus Close() override { return Shutdown() ? VI_SUCCESS : VI_ERROR_IO; }
 
 private:
     // Sends our end of stream first and drops unread input, so that the peer

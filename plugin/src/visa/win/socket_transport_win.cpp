@@ -93,8 +93,8 @@ SOCKET ConnectOne(const addrinfo& address, const Deadline& deadline) {
         if (WaitFor(socket, WaitKind::kConnect, deadline) == 1) {
             int error = 0;
             int length = sizeof error;
-            connected = ::getsockopt(socket, SOL_SOCKET, SO_ERROR,
-                                     reinterpret_cast<char*>(&error), &length) == 0 &&
+            connected = ::getsockopt(socket, SOL_SOCKET, SO_ERROR, reinterpret_cast<char*>(&error),
+                                     &length) == 0 &&
                         error == 0;
         }
     }
