@@ -173,16 +173,20 @@ std::pair<qvz::visa::ViSession, qvz::visa::ViSession> OpenSession(const std::str
     return {rm, vi};
 }
 
-// The stages of a 100,001-point apply, each on its own.
-constexpr int kLargeSweep = 100001;
+// The stages of a large apply, each on its own, at 100,001 and 1,000,001
+// points.
+void LargeSweeps(benchmark::internal::Benchmark* b) {
+    b->Arg(100001)->Arg(1000001)->Unit(benchmark::kMillisecond)->UseRealTime();
+}
 
 void BM_Stage_Queries(benchmark::State& state) {
-    qvz::testing::RawPeer server(AnalyzerHandler(kLargeSweep));
+    const int points = static_cast<int>(state.range(0));
+    qvz::testing::RawPeer server(AnalyzerHandler(points));
     using namespace qvz::visa;
     const auto [rm, vi] = OpenSession(server.Resource());
-    std::vector<double> frequencies(kLargeSweep);
+    std::vector<double> frequencies(static_cast<std::size_t>(points));
     for (auto _ : state) {
-        std::int32_t channel = 0, n = 0, count = kLargeSweep;
+        std::int32_t channel = 0, n = 0, count = points;
         viQueryf(vi, "SERVice:CHANnel:ACTive?\n", "%d", &channel);
         viQueryf(vi, "SENSe%d:SWEep:POINts?\n", "%ld", channel, &n);
         if (viQueryf(vi, ":SENSe%d:FREQuency:DATA?\n", "%,#lf", channel, &count,
@@ -193,15 +197,15 @@ void BM_Stage_Queries(benchmark::State& state) {
     }
     viClose(rm);
 }
-BENCHMARK(BM_Stage_Queries)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK(BM_Stage_Queries)->Apply(LargeSweeps);
 
 struct LargeArrays {
-    LargeArrays()
-        : frequencies(LinearSweep(kLargeSweep)),
-          s11(kLargeSweep),
-          s21(kLargeSweep),
-          s12(kLargeSweep),
-          s22(kLargeSweep) {}
+    explicit LargeArrays(int n)
+        : frequencies(LinearSweep(n)),
+          s11(static_cast<std::size_t>(n)),
+          s21(static_cast<std::size_t>(n)),
+          s12(static_cast<std::size_t>(n)),
+          s22(static_cast<std::size_t>(n)) {}
     std::vector<double> frequencies;
     std::vector<qvz::ComplexValue> s11, s21, s12, s22;
 };
@@ -213,24 +217,26 @@ qvz::SessionState DefaultState() {
 }
 
 void BM_Stage_Model(benchmark::State& state) {
+    const int points = static_cast<int>(state.range(0));
     const qvz::SessionState session = DefaultState();
-    LargeArrays a;
+    LargeArrays a(points);
     for (auto _ : state) {
-        qvz::ComputeCircuitSParameters(session, kLargeSweep, a.frequencies.data(), a.s11.data(),
+        qvz::ComputeCircuitSParameters(session, points, a.frequencies.data(), a.s11.data(),
                                        a.s21.data(), a.s12.data(), a.s22.data());
         benchmark::DoNotOptimize(a.s22.data());
     }
 }
-BENCHMARK(BM_Stage_Model)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK(BM_Stage_Model)->Apply(LargeSweeps);
 
 void BM_Stage_Writer(benchmark::State& state) {
+    const int points = static_cast<int>(state.range(0));
     const qvz::SessionState session = DefaultState();
-    LargeArrays a;
-    qvz::ComputeCircuitSParameters(session, kLargeSweep, a.frequencies.data(), a.s11.data(),
+    LargeArrays a(points);
+    qvz::ComputeCircuitSParameters(session, points, a.frequencies.data(), a.s11.data(),
                                    a.s21.data(), a.s12.data(), a.s22.data());
     const std::string file = BenchDirectory() + "/stage_writer.s2p";
     for (auto _ : state) {
-        if (qvz::WriteTouchstoneFile(file.c_str(), kLargeSweep, a.frequencies.data(), a.s11.data(),
+        if (qvz::WriteTouchstoneFile(file.c_str(), points, a.frequencies.data(), a.s11.data(),
                                      a.s21.data(), a.s12.data(),
                                      a.s22.data()) != qvz::TouchstoneWriteResult::kOk) {
             state.SkipWithError("write failed");
@@ -238,10 +244,10 @@ void BM_Stage_Writer(benchmark::State& state) {
         }
     }
 }
-BENCHMARK(BM_Stage_Writer)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK(BM_Stage_Writer)->Apply(LargeSweeps);
 
 void BM_Stage_Commands(benchmark::State& state) {
-    qvz::testing::RawPeer server(AnalyzerHandler(kLargeSweep));
+    qvz::testing::RawPeer server(AnalyzerHandler(201));
     using namespace qvz::visa;
     const auto [rm, vi] = OpenSession(server.Resource());
     const char* file = "/tmp/qvz_bench_apply/Prefix_Port1.s2p";

@@ -49,7 +49,8 @@ private:
     int fd_;
 };
 
-using Writer = bool (*)(const qvz::TouchstoneColumns&, std::int32_t, qvz::DataLineSink&);
+using Writer = bool (*)(const qvz::TouchstoneColumns&, std::int32_t, qvz::DataLineSink&,
+                        qvz::ColumnProducer*);
 
 void WriteLines(benchmark::State& state, Writer write) {
     static const SweepData data;
@@ -59,7 +60,7 @@ void WriteLines(benchmark::State& state, Writer write) {
     for (auto _ : state) {
         const int fd = ::open(name.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
         FileSink sink(fd);
-        const bool ok = fd >= 0 && write(data.Columns(), points, sink);
+        const bool ok = fd >= 0 && write(data.Columns(), points, sink, nullptr);
         if (fd >= 0) ::close(fd);
         if (!ok) {
             state.SkipWithError("write failed");

@@ -8,6 +8,7 @@
 #include "complex_value.h"
 #include "file_name_locks.h"
 #include "qvzfix.h"
+#include "touchstone_line_pipeline.h"
 #include "touchstone_writer.h"
 #include "visa/visa.h"
 
@@ -130,22 +131,24 @@ struct SweepTrim {
     ~SweepTrim() { TrimSweepStorage(storage, points); }
 };
 
-// Queries the frequencies into `arrays`, computes the network and writes the
-// file.
-// Asks for the frequencies and computes the network at each of them.
-Status ComputeSweep(const SessionState& state, ViSession vi, std::int32_t channel,
-                    std::int32_t pointCount, const SweepArrays& arrays) {
-    // A short reply leaves the remaining frequencies at 0; N stays the count.
-    std::int32_t count = pointCount;
-    const Status status = visa::viQueryf(vi, ":SENSe%d:FREQuency:DATA?\n", "%,#lf", channel, &count,
-                                         arrays.frequencies);
-    if (status < 0) {
-        return status;
+// Computes the network, part by part, as the writer asks for it: for a large
+// sweep on the thread that formats the lines ahead of the writes, so the
+// model's time (and the first touch of the arrays' memory) passes while the
+// lines before it are written.
+class NetworkColumns final : public ColumnProducer {
+public:
+    NetworkColumns(const SessionState& state, const SweepArrays& arrays)
+        : network_(state), arrays_(arrays) {}
+
+    void Produce(std::size_t first, std::size_t last) override {
+        network_.Compute(static_cast<std::int32_t>(first), static_cast<std::int32_t>(last),
+                         arrays_.frequencies, arrays_.s11, arrays_.s21, arrays_.s12, arrays_.s22);
     }
-    ComputeCircuitSParameters(state, pointCount, arrays.frequencies, arrays.s11, arrays.s21,
-                              arrays.s12, arrays.s22);
-    return 0;
-}
+
+private:
+    const PortNetwork network_;
+    const SweepArrays arrays_;
+};
 
 Status RunSequence(SessionState& state) {
     const ViSession vi = state.instrSession;
@@ -191,7 +194,10 @@ Status RunSequence(SessionState& state) {
         return visa::VI_ERROR_ALLOC;
     }
     const SweepTrim trim{state.sweep, pointCount};
-    status = ComputeSweep(state, vi, channel, pointCount, arrays);
+    // A short reply leaves the remaining frequencies at 0; N stays the count.
+    std::int32_t count = pointCount;
+    status = visa::viQueryf(vi, ":SENSe%d:FREQuency:DATA?\n", "%,#lf", channel, &count,
+                            arrays.frequencies);
     if (status < 0) {
         return status;
     }
@@ -199,9 +205,11 @@ Status RunSequence(SessionState& state) {
     // other thread of this process replaces this file: the analyzer loads
     // exactly the network written here.
     const FileNameLock fileLock(fileName);
+    // The network at each frequency is computed as its lines are written.
     // The analyzer is never told to load a file that was not written whole.
+    NetworkColumns network(state, arrays);
     status = FileStatus(WriteTouchstoneFile(fileName, pointCount, arrays.frequencies, arrays.s11,
-                                            arrays.s21, arrays.s12, arrays.s22));
+                                            arrays.s21, arrays.s12, arrays.s22, &network));
     if (status < 0) {
         return status;
     }

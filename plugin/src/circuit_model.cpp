@@ -69,12 +69,6 @@ ComplexValue ShuntCapacitor(double conductance, double capacitance, double omega
     return CapacitorAdmittance(conductance, capacitance, omega);
 }
 
-// The port's component values after standard-value rounding; they live only
-// for one call and are never written back to the session.
-struct RoundedComponents {
-    double R, L, C, G, L1, R1, L2, R2, C1, G1, C2, G2;
-};
-
 RoundedComponents RoundComponents(const SessionState& state, int port) {
     const std::int32_t mode = state.smoothing[port];
     RoundedComponents v{};
@@ -180,32 +174,28 @@ SParameters ConvertToSParameters(const PiNetwork& net) {
     return s;
 }
 
-struct SweepOutput {
-    const double* frequencies;
-    ComplexValue* s11;
-    ComplexValue* s21;
-    ComplexValue* s12;
-    ComplexValue* s22;
-};
+}  // namespace
 
-// Points first..last-1. Each point is computed from its frequency alone (an
-// unknown topology leaves the network empty at every point), so any split
-// of the sweep gives the same numbers as one pass.
-void ComputeRange(std::int32_t topology, const RoundedComponents& values, const SweepOutput& out,
-                  std::int32_t first, std::int32_t last) {
+PortNetwork::PortNetwork(const SessionState& state)
+    : topology_(state.circuit[state.activePort]),
+      values_(RoundComponents(state, state.activePort)) {}
+
+// Each part starts from the empty network (an unknown topology leaves it
+// empty at every point), so no point depends on the one before it.
+void PortNetwork::Compute(std::int32_t first, std::int32_t last, const double* frequencies,
+                          ComplexValue* s11, ComplexValue* s21, ComplexValue* s12,
+                          ComplexValue* s22) const {
     PiNetwork net{kZero, kZero, kZero};
     for (std::int32_t i = first; i < last; ++i) {
-        const double omega = out.frequencies[i] * kTwoPi;
-        BuildNetwork(topology, values, omega, net);
+        const double omega = frequencies[i] * kTwoPi;
+        BuildNetwork(topology_, values_, omega, net);
         const SParameters s = ConvertToSParameters(net);
-        out.s11[i] = s.s11;
-        out.s21[i] = s.s21;
-        out.s12[i] = s.s12;
-        out.s22[i] = s.s22;
+        s11[i] = s.s11;
+        s21[i] = s.s21;
+        s12[i] = s.s12;
+        s22[i] = s.s22;
     }
 }
-
-}  // namespace
 
 void ComputeCircuitSParameters(const SessionState& state, std::int32_t n, const double* frequencies,
                                ComplexValue* s11, ComplexValue* s21, ComplexValue* s12,
@@ -216,17 +206,16 @@ void ComputeCircuitSParameters(const SessionState& state, std::int32_t n, const 
     if (port < 0 || port >= kPortCount) {
         return;
     }
-    const RoundedComponents values = RoundComponents(state, port);
+    const PortNetwork network(state);
     if (n <= 0 || frequencies == nullptr || s11 == nullptr || s21 == nullptr || s12 == nullptr ||
         s22 == nullptr) {
         return;
     }
-
-    const std::int32_t topology = state.circuit[port];
-    const SweepOutput out{frequencies, s11, s21, s12, s22};
-
+    auto compute = [&](std::int32_t first, std::int32_t last) {
+        network.Compute(first, last, frequencies, s11, s21, s12, s22);
+    };
     if (n < kModelSplitMinPoints) {
-        ComputeRange(topology, values, out, 0, n);
+        compute(0, n);
         return;
     }
     // The upper half on a helper thread, the lower half here; without a
@@ -234,11 +223,11 @@ void ComputeCircuitSParameters(const SessionState& state, std::int32_t n, const 
     const std::int32_t half = n / 2;
     std::thread helper;
     try {
-        helper = std::thread([&] { ComputeRange(topology, values, out, half, n); });
+        helper = std::thread(compute, half, n);
     } catch (...) {
-        ComputeRange(topology, values, out, half, n);
+        compute(half, n);
     }
-    ComputeRange(topology, values, out, 0, half);
+    compute(0, half);
     if (helper.joinable()) {
         helper.join();
     }

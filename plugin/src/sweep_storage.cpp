@@ -17,22 +17,22 @@ static_assert(alignof(ComplexValue) <= alignof(double),
 
 bool PrepareSweepArrays(SweepStorage& storage, std::int32_t n, SweepArrays& arrays) {
     const std::size_t points = n > 0 ? static_cast<std::size_t>(n) : 0;
+    // Zeroed at every apply, as fresh arrays would be: a short frequency
+    // reply leaves zeros, never the last apply's values.
     if (points > storage.capacity || storage.block == nullptr) {
         ReleaseSweepStorage(storage);
-        if (points > SIZE_MAX / kBytesPerPoint) {
-            return false;
-        }
         // At least one point, so that an empty sweep still gets real arrays.
         const std::size_t capacity = points > 0 ? points : 1;
-        storage.block = std::malloc(capacity * kBytesPerPoint);
+        // calloc checks the size's overflow, and a large fresh block comes
+        // zeroed from the system without a pass over its pages here.
+        storage.block = std::calloc(capacity, kBytesPerPoint);
         if (storage.block == nullptr) {
             return false;
         }
         storage.capacity = capacity;
+    } else {
+        std::memset(storage.block, 0, points * kBytesPerPoint);
     }
-    // Zeroed at every apply, as fresh arrays would be: a short frequency
-    // reply leaves zeros, never the last apply's values.
-    std::memset(storage.block, 0, points * kBytesPerPoint);
     double* const frequencies = static_cast<double*>(storage.block);
     ComplexValue* const values = reinterpret_cast<ComplexValue*>(frequencies + points);
     arrays.frequencies = frequencies;

@@ -40,12 +40,23 @@ std::size_t BatchCount(std::int32_t n) {
     return (points + kLinesPerBatch - 1) / kLinesPerBatch;
 }
 
-// Formats batch `sequence` (points sequence * kLinesPerBatch onwards).
-void FillBatch(const TouchstoneColumns& columns, std::int32_t n, std::size_t sequence,
-               Batch& batch) {
+// What the formatting thread works from.
+struct LineSource {
+    TouchstoneColumns columns;
+    std::int32_t n;
+    ColumnProducer* producer;  // may be null
+};
+
+// Produces and formats batch `sequence` (points sequence * kLinesPerBatch
+// onwards).
+void FillBatch(const LineSource& source, std::size_t sequence, Batch& batch) {
     const std::size_t first = sequence * kLinesPerBatch;
-    const std::size_t remaining = static_cast<std::size_t>(n) - first;
+    const std::size_t remaining = static_cast<std::size_t>(source.n) - first;
     batch.lineCount = remaining < kLinesPerBatch ? remaining : kLinesPerBatch;
+    if (source.producer != nullptr) {
+        source.producer->Produce(first, first + batch.lineCount);
+    }
+    const TouchstoneColumns& columns = source.columns;
     std::size_t offset = 0;
     for (std::size_t line = 0; line < batch.lineCount; ++line) {
         offset += ComposeDataLine(columns, first + line, batch.text + offset);
@@ -61,9 +72,16 @@ public:
     explicit BatchRing(Batch* slots) : slots_(slots) {}
 
     // Formatter side: the slot for batch `sequence`, or null once stopped.
+    // A formatter that finds the ring full sleeps until half of it is free:
+    // one wake-up then pays for several batches, not one per batch written.
     Batch* WaitToFill(std::size_t sequence) {
         std::unique_lock<std::mutex> lock(mutex_);
-        slotFreed_.wait(lock, [&] { return stopped_ || sequence < released_ + kBatchCount; });
+        if (!stopped_ && sequence >= released_ + kBatchCount) {
+            resumeAt_ = sequence + kBatchCount / 2 + 1 - kBatchCount;
+            formatterWaiting_ = true;
+            slotFreed_.wait(lock, [&] { return stopped_ || released_ >= resumeAt_; });
+            formatterWaiting_ = false;
+        }
         return stopped_ ? nullptr : &slots_[sequence % kBatchCount];
     }
 
@@ -92,11 +110,15 @@ public:
     }
 
     void Release(std::size_t sequence) {
+        bool wake;
         {
             const std::lock_guard<std::mutex> lock(mutex_);
             released_ = sequence + 1;
+            wake = formatterWaiting_ && released_ >= resumeAt_;
         }
-        slotFreed_.notify_one();
+        if (wake) {
+            slotFreed_.notify_one();
+        }
     }
 
     // Tells a formatter waiting for a slot that none will come.
@@ -115,24 +137,27 @@ private:
     std::condition_variable slotFreed_;
     std::size_t filled_ = 0;    // batches published
     std::size_t released_ = 0;  // batches written and given back
+    std::size_t resumeAt_ = 0;  // the released_ a waiting formatter needs
+    bool formatterWaiting_ = false;
     bool stopped_ = false;
     bool abandoned_ = false;
 };
 
-void FormatAhead(const TouchstoneColumns& columns, std::int32_t n, BatchRing& ring) {
+void FormatAhead(const LineSource& source, BatchRing& ring) {
     try {
-        const std::size_t batches = BatchCount(n);
+        const std::size_t batches = BatchCount(source.n);
         for (std::size_t sequence = 0; sequence < batches; ++sequence) {
             Batch* const batch = ring.WaitToFill(sequence);
             if (batch == nullptr) {
                 break;
             }
-            FillBatch(columns, n, sequence, *batch);
+            FillBatch(source, sequence, *batch);
             ring.Publish(sequence);
         }
     } catch (...) {
-        // Only the ring's own locking can throw; the writer must not wait
-        // for a batch that will never come, and nothing may escape a thread.
+        // The ring's own locking or a producer threw; the writer must not
+        // wait for a batch that will never come, and nothing may escape a
+        // thread.
         try {
             ring.Abandon();
         } catch (...) {
@@ -145,11 +170,10 @@ void FormatAhead(const TouchstoneColumns& columns, std::int32_t n, BatchRing& ri
 // exceptions from the sink included.
 class FormatterThread {
 public:
-    FormatterThread(const TouchstoneColumns& columns, std::int32_t n, BatchRing& ring)
-        : ring_(ring) {
+    FormatterThread(const LineSource& source, BatchRing& ring) : ring_(ring) {
         g_threadsRunning.fetch_add(1);
         try {
-            thread_ = std::thread(&FormatAhead, columns, n, std::ref(ring));
+            thread_ = std::thread(&FormatAhead, source, std::ref(ring));
         } catch (...) {
             g_threadsRunning.fetch_sub(1);
             throw;
@@ -184,7 +208,11 @@ bool WriteBatch(const Batch& batch, DataLineSink& sink) {
 
 }  // namespace
 
-bool WriteDataLinesInline(const TouchstoneColumns& columns, std::int32_t n, DataLineSink& sink) {
+bool WriteDataLinesInline(const TouchstoneColumns& columns, std::int32_t n, DataLineSink& sink,
+                          ColumnProducer* producer) {
+    if (producer != nullptr && n > 0) {
+        producer->Produce(0, static_cast<std::size_t>(n));
+    }
     char line[kMaxDataLineLength];
     for (std::int32_t i = 0; i < n; ++i) {
         const std::size_t size = ComposeDataLine(columns, static_cast<std::size_t>(i), line);
@@ -196,21 +224,21 @@ bool WriteDataLinesInline(const TouchstoneColumns& columns, std::int32_t n, Data
 }
 
 bool WriteDataLinesFormattedAhead(const TouchstoneColumns& columns, std::int32_t n,
-                                  DataLineSink& sink) {
+                                  DataLineSink& sink, ColumnProducer* producer) {
     if (n <= 0) {
         return true;
     }
     // Not zero-filled: every byte written is formatted first.
     const std::unique_ptr<Batch[]> slots(new (std::nothrow) Batch[kBatchCount]);
     if (slots == nullptr) {
-        return WriteDataLinesInline(columns, n, sink);
+        return WriteDataLinesInline(columns, n, sink, producer);
     }
     BatchRing ring(slots.get());
     std::optional<FormatterThread> formatter;
     try {
-        formatter.emplace(columns, n, ring);
+        formatter.emplace(LineSource{columns, n, producer}, ring);
     } catch (const std::system_error&) {
-        return WriteDataLinesInline(columns, n, sink);  // no thread to be had
+        return WriteDataLinesInline(columns, n, sink, producer);  // no thread to be had
     }
 
     const std::size_t batches = BatchCount(n);
@@ -224,11 +252,12 @@ bool WriteDataLinesFormattedAhead(const TouchstoneColumns& columns, std::int32_t
     return true;
 }
 
-bool WriteDataLines(const TouchstoneColumns& columns, std::int32_t n, DataLineSink& sink) {
+bool WriteDataLines(const TouchstoneColumns& columns, std::int32_t n, DataLineSink& sink,
+                    ColumnProducer* producer) {
     if (n >= kFormatAheadMinPoints) {
-        return WriteDataLinesFormattedAhead(columns, n, sink);
+        return WriteDataLinesFormattedAhead(columns, n, sink, producer);
     }
-    return WriteDataLinesInline(columns, n, sink);
+    return WriteDataLinesInline(columns, n, sink, producer);
 }
 
 std::uint64_t FormattingThreadsStarted() {

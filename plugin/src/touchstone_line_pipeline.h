@@ -23,6 +23,19 @@ protected:
     ~DataLineSink() = default;
 };
 
+// Supplies the column values of points first..last-1 just before their
+// lines are composed, on the thread that composes them: a sweep's values can
+// then be computed alongside the writes of the lines before them. Called
+// at most once for every point, in parts in point order; after a refused
+// line, the points produced ahead of it are never offered.
+class ColumnProducer {
+public:
+    virtual void Produce(std::size_t first, std::size_t last) = 0;
+
+protected:
+    ~ColumnProducer() = default;
+};
+
 // From this many points on, WriteDataLines formats ahead on a second thread.
 // Below it the thread's start and join, and the lines crossing between
 // processors, cost as much as the overlap saves: measured with
@@ -31,16 +44,19 @@ protected:
 constexpr std::int32_t kFormatAheadMinPoints = 16384;
 
 // Writes the lines of points 0..n-1 through `sink`; nothing for n <= 0.
-// False when the sink refused a line (no later line is offered) or the
-// formatting thread failed. Every thread it started has ended when it
-// returns, on every path.
-bool WriteDataLines(const TouchstoneColumns& columns, std::int32_t n, DataLineSink& sink);
+// With a producer, each point's values are produced before its line is
+// composed. False when the sink refused a line (no later line is offered)
+// or the formatting thread failed. Every thread it started has ended when
+// it returns, on every path.
+bool WriteDataLines(const TouchstoneColumns& columns, std::int32_t n, DataLineSink& sink,
+                    ColumnProducer* producer = nullptr);
 
 // The two ways WriteDataLines chooses between, for measuring and testing.
 // The second formats in line when no thread can be started.
-bool WriteDataLinesInline(const TouchstoneColumns& columns, std::int32_t n, DataLineSink& sink);
+bool WriteDataLinesInline(const TouchstoneColumns& columns, std::int32_t n, DataLineSink& sink,
+                          ColumnProducer* producer = nullptr);
 bool WriteDataLinesFormattedAhead(const TouchstoneColumns& columns, std::int32_t n,
-                                  DataLineSink& sink);
+                                  DataLineSink& sink, ColumnProducer* producer = nullptr);
 
 // Formatting threads started since the library was loaded, and those
 // running now.

@@ -98,7 +98,7 @@ private:
 };
 
 TouchstoneWriteResult WriteWholeFile(const char* fileName, std::int32_t n,
-                                     const TouchstoneColumns& columns) {
+                                     const TouchstoneColumns& columns, ColumnProducer* producer) {
     // Binary: the line ends are written as CR LF on every platform and never
     // translated.
     ReplacingFile file;
@@ -122,7 +122,7 @@ TouchstoneWriteResult WriteWholeFile(const char* fileName, std::int32_t n,
     }
     if (ok) {
         FileLineSink sink(file);
-        ok = WriteDataLines(columns, n, sink);
+        ok = WriteDataLines(columns, n, sink, producer);
     }
 
     // A failed write leaves the previous file as it was.
@@ -134,7 +134,7 @@ TouchstoneWriteResult WriteWholeFile(const char* fileName, std::int32_t n,
 TouchstoneWriteResult WriteTouchstoneFile(const char* fileName, std::int32_t n,
                                           const double* frequencies, const ComplexValue* s11,
                                           const ComplexValue* s21, const ComplexValue* s12,
-                                          const ComplexValue* s22) {
+                                          const ComplexValue* s22, ColumnProducer* producer) {
     if (fileName == nullptr || fileName[0] == '\0') {
         return TouchstoneWriteResult::kOpenFailed;
     }
@@ -145,7 +145,7 @@ TouchstoneWriteResult WriteTouchstoneFile(const char* fileName, std::int32_t n,
     }
     const TouchstoneColumns columns{frequencies, s11, s21, s12, s22};
     try {
-        return WriteWholeFile(fileName, n, columns);
+        return WriteWholeFile(fileName, n, columns, producer);
     } catch (...) {
         // Nothing may escape towards the C boundary (an allocation for the
         // temporary name).

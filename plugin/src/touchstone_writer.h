@@ -8,6 +8,8 @@
 
 namespace qvz {
 
+class ColumnProducer;
+
 enum class TouchstoneWriteResult {
     kOk,
     kOpenFailed,   // the file could not be created (or a directory is in the way)
@@ -22,10 +24,16 @@ enum class TouchstoneWriteResult {
 // at `fileName` is kOpenFailed. Callers that must keep other threads from
 // replacing the file (until the analyzer has loaded it) hold its
 // FileNameLock.
+//
+// With a producer, the S-parameter values of each point may be filled in
+// during the write: a point's line is composed only after the producer has
+// produced it (ColumnProducer), so the values can be computed while the
+// lines before them are written.
 TouchstoneWriteResult WriteTouchstoneFile(const char* fileName, std::int32_t n,
                                           const double* frequencies, const ComplexValue* s11,
                                           const ComplexValue* s21, const ComplexValue* s12,
-                                          const ComplexValue* s22);
+                                          const ComplexValue* s22,
+                                          ColumnProducer* producer = nullptr);
 
 }  // namespace qvz
 

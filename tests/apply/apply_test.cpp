@@ -10,6 +10,11 @@
 #include <gtest/gtest.h>
 
 #include "apply_fixture.h"
+#include "circuit_model.h"
+#include "qvzsim/sweep.h"
+#include "session_state.h"
+#include "touchstone_line_pipeline.h"
+#include "touchstone_writer.h"
 #include "visa/visa.h"
 
 namespace qvz {
@@ -385,6 +390,42 @@ TEST_F(ApplyTest, TheFileDescribesTheRoundedNetwork) {
               "1.000000000E+009  1.964404598E-001  1.583086727E-002  3.908915542E-001"
               " -6.931653538E-002  3.908915542E-001 -6.931653538E-002 -2.095063189E-001"
               " -8.951218937E-002");
+}
+
+// From the formatting thread's threshold on, the network is computed as its
+// lines are written: the file must hold, point for point, what the model
+// gives for the whole sweep at once. Only the date line may differ.
+TEST_F(ApplyTest, ALargeSweepsFileHoldsTheNetworkOfTheWholeSweep) {
+    constexpr std::int32_t kPoints = kFormatAheadMinPoints + 4099;
+    const qvzsim::InstrumentConfig config = Sweep(kPoints, 10e6, 8.5e9);
+    EmulatedAnalyzer large(config);
+    instrument.SetResponder(large.Responder());
+    ASSERT_EQ(QVZ_SetCircuit(QVZ_SHUNT_L_SERIES_C), 0);
+    ASSERT_EQ(QVZ_ApplyChanges(), 0);
+
+    SessionState state{};
+    InitialiseSessionState(state);
+    state.circuit[0] = QVZ_SHUNT_L_SERIES_C;
+    // The emulator sends each frequency with 17 digits: these are the very
+    // values the library read.
+    const std::vector<double> f = qvzsim::SweepFrequencies(config.sweep);
+    const std::size_t n = f.size();
+    std::vector<ComplexValue> s11(n), s21(n), s12(n), s22(n);
+    ComputeCircuitSParameters(state, kPoints, f.data(), s11.data(), s21.data(), s12.data(),
+                              s22.data());
+    const std::string reference = (directory / "reference.s2p").string();
+    ASSERT_EQ(WriteTouchstoneFile(reference.c_str(), kPoints, f.data(), s11.data(), s21.data(),
+                                  s12.data(), s22.data()),
+              TouchstoneWriteResult::kOk);
+
+    const auto got = FileLines(FileFor(1));
+    const auto want = FileLines(reference);
+    ASSERT_EQ(got.size(), want.size());
+    for (std::size_t i = 0; i < got.size(); ++i) {
+        if (i != 1) {
+            ASSERT_EQ(got[i], want[i]) << "line " << i;
+        }
+    }
 }
 
 }  // namespace

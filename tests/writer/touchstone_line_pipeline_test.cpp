@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <string>
 #include <thread>
+#include <utility>
 #include <vector>
 
 #include "touchstone_data_line.h"
@@ -66,7 +67,7 @@ private:
     std::int64_t failAt_;
 };
 
-using Writer = bool (*)(const TouchstoneColumns&, std::int32_t, DataLineSink&);
+using Writer = bool (*)(const TouchstoneColumns&, std::int32_t, DataLineSink&, ColumnProducer*);
 
 struct OrderCase {
     const char* name;
@@ -84,7 +85,7 @@ TEST_P(LineOrder, EveryLineOnceInPointOrder) {
     const OrderCase& c = GetParam();
     const Sweep sweep(c.points);
     RecordingSink sink;
-    ASSERT_TRUE(c.write(sweep.Columns(), c.points, sink));
+    ASSERT_TRUE(c.write(sweep.Columns(), c.points, sink, nullptr));
     ASSERT_EQ(sink.lines.size(), static_cast<std::size_t>(c.points));
     for (std::size_t i = 0; i < sink.lines.size(); ++i) {
         ASSERT_EQ(sink.lines[i], sweep.Line(i)) << "point " << i;
@@ -103,6 +104,61 @@ INSTANTIATE_TEST_SUITE_P(
                       OrderCase{"ahead", &WriteDataLinesFormattedAhead, 70 * 256 + 13},
                       OrderCase{"inline", &WriteDataLinesInline, 3001},
                       OrderCase{"chosen", &WriteDataLines, kFormatAheadMinPoints + 1}));
+
+// Fills empty columns from a finished sweep when asked, and keeps the parts
+// it was asked for.
+class CopyingProducer final : public ColumnProducer {
+public:
+    CopyingProducer(const Sweep& from, std::int32_t n)
+        : from_(from),
+          f_(static_cast<std::size_t>(n)),
+          s11_(f_.size()),
+          s21_(f_.size()),
+          s12_(f_.size()),
+          s22_(f_.size()) {}
+
+    void Produce(std::size_t first, std::size_t last) override {
+        parts.emplace_back(first, last);
+        for (std::size_t i = first; i < last; ++i) {
+            f_[i] = from_.f[i];
+            s11_[i] = from_.s11[i];
+            s21_[i] = from_.s21[i];
+            s12_[i] = from_.s12[i];
+            s22_[i] = from_.s22[i];
+        }
+    }
+    TouchstoneColumns Columns() const {
+        return {f_.data(), s11_.data(), s21_.data(), s12_.data(), s22_.data()};
+    }
+
+    std::vector<std::pair<std::size_t, std::size_t>> parts;
+
+private:
+    const Sweep& from_;
+    std::vector<double> f_;
+    std::vector<ComplexValue> s11_, s21_, s12_, s22_;
+};
+
+// A line composed before its point was produced would show zeros; a part
+// asked twice, or skipped, would show in the parts.
+TEST_P(LineOrder, EveryPointProducedOnceBeforeItsLine) {
+    const OrderCase& c = GetParam();
+    const Sweep sweep(c.points);
+    CopyingProducer producer(sweep, c.points);
+    RecordingSink sink;
+    ASSERT_TRUE(c.write(producer.Columns(), c.points, sink, &producer));
+    ASSERT_EQ(sink.lines.size(), static_cast<std::size_t>(c.points));
+    for (std::size_t i = 0; i < sink.lines.size(); ++i) {
+        ASSERT_EQ(sink.lines[i], sweep.Line(i)) << "point " << i;
+    }
+    std::size_t next = 0;
+    for (const auto& [first, last] : producer.parts) {
+        ASSERT_EQ(first, next);
+        ASSERT_GT(last, first);
+        next = last;
+    }
+    EXPECT_EQ(next, static_cast<std::size_t>(c.points));
+}
 
 class RefusedLine : public ::testing::TestWithParam<std::int64_t> {};
 

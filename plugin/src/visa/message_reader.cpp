@@ -1,6 +1,7 @@
 #include "visa/message_reader.h"
 
 #include <algorithm>
+#include <cstdlib>
 #include <cstring>
 #include <new>
 
@@ -18,26 +19,35 @@ void MessageReader::Discard() {
     used_ = 0;
 }
 
+void MessageReader::Resize(std::size_t size) {
+    char* const old = buffer_.release();
+    char* const block = static_cast<char*>(std::realloc(old, size));
+    if (block == nullptr) {
+        buffer_.reset(old);  // realloc leaves the old block as it was
+        throw std::bad_alloc();
+    }
+    buffer_.reset(block);
+    capacity_ = size;
+}
+
 void MessageReader::Compact() {
     if (start_ == 0) {
         return;
     }
     // Only the unconsumed tail moves, once per message: linear overall.
-    std::memmove(buffer_.data(), buffer_.data() + start_, used_ - start_);
+    std::memmove(buffer_.get(), buffer_.get() + start_, used_ - start_);
     used_ -= start_;
     scanned_ -= std::min(scanned_, start_);
     start_ = 0;
 }
 
 void MessageReader::ReleaseSpace() {
-    if (buffer_.size() <= kRetainedBytes) {
+    if (capacity_ <= kRetainedBytes) {
         return;
     }
     Compact();
     try {
-        std::vector<char> smaller(std::max({used_, kReadChunk, kRetainedBytes / 2}));
-        std::memcpy(smaller.data(), buffer_.data(), used_);
-        buffer_.swap(smaller);
+        Resize(std::max({used_, kReadChunk, kRetainedBytes / 2}));
     } catch (const std::bad_alloc&) {
         // Keeping the larger buffer is no failure.
     }
@@ -45,17 +55,17 @@ void MessageReader::ReleaseSpace() {
 
 ViStatus MessageReader::Fill(Transport& transport, const Deadline& deadline) {
     Compact();
-    if (buffer_.size() - used_ < kReadChunk) {
-        buffer_.resize(std::min(std::max(buffer_.size() * 2, used_ + kReadChunk),
-                                kMaxMessageBytes + kReadChunk));
+    if (capacity_ - used_ < kReadChunk) {
+        Resize(
+            std::min(std::max(capacity_ * 2, used_ + kReadChunk), kMaxMessageBytes + kReadChunk));
     }
     std::size_t received = 0;
     const ViStatus status =
-        transport.Read(buffer_.data() + used_, buffer_.size() - used_, deadline, &received);
+        transport.Read(buffer_.get() + used_, capacity_ - used_, deadline, &received);
     if (status < VI_SUCCESS) {
         return status;
     }
-    if (received == 0 || received > buffer_.size() - used_) {
+    if (received == 0 || received > capacity_ - used_) {
         return VI_ERROR_IO;  // a transport that claims success must deliver
     }
     used_ += received;
@@ -74,7 +84,7 @@ ViStatus MessageReader::ReadMessage(Transport& transport, const MessageEnd& end,
             }
             completion = status;
         }
-        *message = std::string_view(buffer_.data() + start_, used_ - start_);
+        *message = std::string_view(buffer_.get() + start_, used_ - start_);
         start_ = used_;
         scanned_ = used_;
         return completion;
@@ -82,13 +92,13 @@ ViStatus MessageReader::ReadMessage(Transport& transport, const MessageEnd& end,
 
     for (;;) {
         scanned_ = std::max(scanned_, start_);
-        const void* found = used_ > scanned_ ? std::memchr(buffer_.data() + scanned_, end.termChar,
-                                                           used_ - scanned_)
-                                             : nullptr;
+        const void* found =
+            used_ > scanned_ ? std::memchr(buffer_.get() + scanned_, end.termChar, used_ - scanned_)
+                             : nullptr;
         if (found != nullptr) {
             const std::size_t stop =
-                static_cast<std::size_t>(static_cast<const char*>(found) - buffer_.data());
-            *message = std::string_view(buffer_.data() + start_, stop - start_);
+                static_cast<std::size_t>(static_cast<const char*>(found) - buffer_.get());
+            *message = std::string_view(buffer_.get() + start_, stop - start_);
             start_ = stop + 1;
             scanned_ = start_;
             return completion;
@@ -116,10 +126,10 @@ ViStatus MessageReader::DropRestOfMessage(Transport& transport, char termChar,
         if (status < VI_SUCCESS) {
             return status;  // a timeout: the rest never came
         }
-        const void* found = std::memchr(buffer_.data(), termChar, used_);
+        const void* found = std::memchr(buffer_.get(), termChar, used_);
         if (found != nullptr) {
             // What follows the end belongs to the next message.
-            start_ = static_cast<std::size_t>(static_cast<const char*>(found) - buffer_.data()) + 1;
+            start_ = static_cast<std::size_t>(static_cast<const char*>(found) - buffer_.get()) + 1;
             scanned_ = start_;
             return VI_ERROR_ALLOC;
         }

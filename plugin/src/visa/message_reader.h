@@ -6,8 +6,9 @@
 #define QVZ_VISA_MESSAGE_READER_H
 
 #include <cstddef>
+#include <cstdlib>
+#include <memory>
 #include <string_view>
-#include <vector>
 
 #include "visa/backend.h"
 
@@ -48,7 +49,7 @@ public:
     // buffered). Ends the validity of the last message's view.
     void ReleaseSpace();
 
-    std::size_t Capacity() const { return buffer_.size(); }
+    std::size_t Capacity() const { return capacity_; }
 
     std::size_t Buffered() const { return used_ - start_; }
 
@@ -60,7 +61,18 @@ private:
     // ends a message too long to keep; VI_ERROR_ALLOC once it is found.
     ViStatus DropRestOfMessage(Transport& transport, char termChar, const Deadline& deadline);
 
-    std::vector<char> buffer_;
+    // Resizes the buffer to `size` bytes, keeping the first used_; throws
+    // std::bad_alloc when memory is exhausted (the buffer is then unchanged).
+    void Resize(std::size_t size);
+
+    struct FreeBlock {
+        void operator()(char* block) const { std::free(block); }
+    };
+    // From malloc and grown with realloc: new space is never zero-filled
+    // (every byte is read into before it is looked at), and a large block
+    // grows without copying where the C library can remap its pages.
+    std::unique_ptr<char, FreeBlock> buffer_;
+    std::size_t capacity_ = 0;
     std::size_t start_ = 0;    // first byte not yet handed out
     std::size_t scanned_ = 0;  // bytes before this were searched for the termination character
     std::size_t used_ = 0;     // bytes of buffer_ holding input
