@@ -3,12 +3,12 @@
 // to 50 ohm S-parameters. The order of every complex operation below is
 // deliberate: the bridged topologies cancel heavily in Delta, so their
 // results depend on the exact sequence of roundings, and the analyzer must
-// see the same numbers whichever build produced them. Large sweeps are
-// computed in two halves on two threads; every point stands on its own.
+// see the same numbers whichever build produced them. Every point stands on
+// its own, so a sweep computed in parts (as the apply does, batch by batch
+// on its formatting thread) gives the bits of one pass.
 #include "circuit_model.h"
 
 #include <cmath>
-#include <thread>
 
 #include "qvzfix.h"
 #include "rounding.h"
@@ -211,26 +211,7 @@ void ComputeCircuitSParameters(const SessionState& state, std::int32_t n, const 
         s22 == nullptr) {
         return;
     }
-    auto compute = [&](std::int32_t first, std::int32_t last) {
-        network.Compute(first, last, frequencies, s11, s21, s12, s22);
-    };
-    if (n < kModelSplitMinPoints) {
-        compute(0, n);
-        return;
-    }
-    // The upper half on a helper thread, the lower half here; without a
-    // thread, both here.
-    const std::int32_t half = n / 2;
-    std::thread helper;
-    try {
-        helper = std::thread(compute, half, n);
-    } catch (...) {
-        compute(half, n);
-    }
-    compute(0, half);
-    if (helper.joinable()) {
-        helper.join();
-    }
+    network.Compute(0, n, frequencies, s11, s21, s12, s22);
 }
 
 }  // namespace qvz

@@ -9,10 +9,6 @@
 
 namespace qvz {
 
-// From this many points on, the sweep is computed in two halves side by
-// side: starting a thread then costs far less than computing half of it.
-constexpr std::int32_t kModelSplitMinPoints = 16384;
-
 // The port's component values after standard-value rounding; they live only
 // for one apply and are never written back to the session.
 struct RoundedComponents {
